@@ -47,7 +47,7 @@ void TLXMarkerList::AssignMarkers(const TLXMarkerList* source) {
 int TLXIPTCInfoList::AddRecord(int record, int dataset, int length, const void* data) {
   if (length < 0) length = 0;
   headers_.push_back({record, dataset, length});
-  std::vector<uint8_t> v(size_t(length));
+  std::vector<uint8_t> v(static_cast<size_t>(length));
   if (length && data) std::memcpy(v.data(), data, size_t(length));
   data_.push_back(std::move(v));
   UserChanged = true;
@@ -75,12 +75,12 @@ std::vector<uint8_t> TLXIPTCInfoList::SaveToBlock(bool withPhotoshopHeader) cons
   if (headers_.empty()) return b;
   if (withPhotoshopHeader) {
     static const char kPhotoshop[] = "Photoshop 3.0";  // with its zero byte: 14 bytes
-    b.insert(b.end(), kPhotoshop, kPhotoshop + 14);
+    b.assign(kPhotoshop, kPhotoshop + 14);
     const uint8_t res[] = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, 0};
     b.insert(b.end(), res, res + sizeof res);
   } else {
     const uint8_t hdr[] = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
-    b.insert(b.end(), hdr, hdr + sizeof hdr);
+    b.assign(hdr, hdr + sizeof hdr);
   }
   uint32_t total = 0;
   for (size_t i = 0; i < headers_.size(); ++i) {

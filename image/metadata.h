@@ -1,6 +1,7 @@
 #pragma once
 // Metadata that travels with an image through the parameter record: JPEG
 // markers and IPTC records.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

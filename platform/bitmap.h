@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/syscolors.h"
+
 struct TPaletteEntry {
   uint8_t r = 0, g = 0, b = 0, flags = 0;
   bool operator==(const TPaletteEntry&) const = default;
@@ -32,7 +34,9 @@ public:
   void SetBitsPerPixel(int bpp);
 
   bool Monochrome() const { return monochrome_; }
-  void SetMonochrome(bool m) { monochrome_ = m; }
+  // Marking a 1-bit bitmap monochrome gives it the black and white palette;
+  // the mark is dropped whenever the depth changes away from 1.
+  void SetMonochrome(bool m);
 
   // Device-dependent vs independent handle: both are the same memory here.
   void SetHandleType(bool dib) { dib_ = dib; }
@@ -52,6 +56,30 @@ public:
 
   // Colour of a pixel in the windowing encoding (red lowest byte).
   uint32_t PixelColor(int x, int y) const;
+  // Stores a colour (windowing encoding, system colours resolved); palette depths
+  // take the nearest palette entry.
+  void SetPixelColor(int x, int y, TColor color);
+
+  // Raw pixel values: a palette index, the 15/16-bit word, or blue|green<<8|red<<16.
+  uint32_t PixelValue(int x, int y) const;
+  void SetPixelValue(int x, int y, uint32_t value);
+  // The raw value that stands for a colour at this depth.
+  uint32_t ColorToPixel(TColor color) const;
+  // The colour that a raw value shows at this depth.
+  uint32_t PixelToColor(uint32_t value) const;
+  // Nearest palette entry (lowest index on ties); 0 without a palette.
+  int NearestPaletteIndex(uint32_t color) const;
+
+  // Row runs for the canvas and the drawing primitives; callers clip.
+  void ReadRowValues(int y, int x0, int count, uint32_t* out) const;
+  void WriteRowValues(int y, int x0, int count, const uint32_t* in);
+  void FillRowValue(int y, int x0, int count, uint32_t value);
+  void ReadRowColors(int y, int x0, int count, uint32_t* out) const;
+  void WriteRowColors(int y, int x0, int count, const uint32_t* in);
+
+  // Bits actually stored per pixel (15 is held in 16-bit words).
+  static int StorageBits(int bpp) { return bpp == 15 ? 16 : bpp; }
+  static bool IsValidDepth(int bpp);
 
   TCanvas& Canvas();
 

@@ -2,14 +2,11 @@
 // Colour reductions of true-colour images: black and white by ordered dithering
 // or by a luminance threshold, n colours in place, grey.
 #include <cstdint>
-#include <functional>
 
 #include "image/types.h"
+#include "proc/resample.h"  // TLXProgressEvent
 
 class TLXBitmap;
-
-// The processing progress event: (sender, percent). Never stops the work.
-using TLXProgressEvent = std::function<void(void* sender, int percent)>;
 
 // What the black-and-white conversions report through: after row y the event,
 // when assigned, receives Trunc((y + 1) * step). A default record reports nothing.

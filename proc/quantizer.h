@@ -3,6 +3,7 @@
 // colour to an index of it. Built once per image, queried once per pixel.
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "image/types.h"
@@ -24,7 +25,7 @@ public:
   // colour outside the exact list or over an empty network.
   int ColorToIndex(TRGB color);
 
-  enum TMode : uint8_t { qmExact, qmNetwork, qmBoxes, qmPalette, qmGrayPalette, qmGrayRamp };
+  enum TMode : uint8_t { qmNone, qmExact, qmNetwork, qmBoxes, qmPalette, qmGrayPalette, qmGrayRamp };
   TMode Mode() const { return mode_; }
   // The network's sample factor (0 when no network was trained).
   int SampleFactor() const { return samplefac_; }
@@ -50,6 +51,7 @@ private:
   int samplefac_ = 0;
   int written_ = 0;
   std::vector<TRGB> exact_;
+  std::vector<std::pair<int32_t, int32_t>> exactIndex_;  // (packed colour, position), sorted
   std::unique_ptr<TNetwork> network_;
   std::unique_ptr<TBoxes> boxes_;
 };

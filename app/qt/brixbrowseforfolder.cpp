@@ -1,0 +1,53 @@
+#include "app/qt/brixbrowseforfolder.h"
+
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTimer>
+
+TBrixBrowseForFolder::TBrixBrowseForFolder(QWidget* owner) : QObject(owner), owner_(owner) {}
+
+void TBrixBrowseForFolder::SetOptions(int options) {
+  if ((options & bfNewDialogStyle) && (options & bfFileSystemOnly)) options &= ~bfFileSystemOnly;
+  options_ = options;
+}
+
+int TBrixBrowseForFolder::DialogLeft() const { return dialog_ ? dialog_->x() : left_; }
+int TBrixBrowseForFolder::DialogTop() const { return dialog_ ? dialog_->y() : top_; }
+
+void TBrixBrowseForFolder::SetDialogLeft(int value) {
+  left_ = value;
+  if (dialog_) dialog_->move(value, dialog_->y());
+}
+
+void TBrixBrowseForFolder::SetDialogTop(int value) {
+  top_ = value;
+  if (dialog_) dialog_->move(dialog_->x(), value);
+}
+
+bool TBrixBrowseForFolder::Execute() {
+  QFileDialog dialog(owner_ ? owner_->window() : nullptr, Title);
+  dialog.setFileMode((options_ & bfBrowseIncludeFiles) ? QFileDialog::AnyFile : QFileDialog::Directory);
+  if (!(options_ & bfBrowseIncludeFiles)) dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (!RootedAtFileSystemFolder.isEmpty()) dialog.setDirectory(RootedAtFileSystemFolder);
+  if (!Path.isEmpty()) {
+    dialog.setDirectory(Path);
+    dialog.selectFile(Path);
+  }
+  dialog_ = &dialog;
+  if (OnShow) OnShow();
+  // Placed once it has its size: at DialogLeft/DialogTop when both are set, else centred.
+  QTimer::singleShot(0, &dialog, [this, &dialog] {
+    if (left_ > 0 && top_ > 0) {
+      dialog.move(left_, top_);
+    } else if (QScreen* screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen()) {
+      const QRect s = screen->geometry();
+      dialog.move(s.x() + s.width() / 2 - dialog.width() / 2, s.y() + s.height() / 2 - dialog.height() / 2);
+    }
+  });
+  const bool ok = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+  if (ok) Path = dialog.selectedFiles().front();
+  dialog_ = nullptr;
+  if (OnClose) OnClose();
+  return ok;
+}

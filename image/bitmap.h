@@ -3,6 +3,7 @@
 // processing routines transform and the view displays.
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "image/types.h"
@@ -12,6 +13,7 @@ class TCanvas;          // platform/canvas.h
 class TLXFileBuffer;    // image/filebuffer.h
 class TLXMask;          // image/mask.h
 class TLXDibbitmap;     // image/dibbitmap.h
+struct TLXRenderJob;    // image/render.h
 
 // Raised by bitmap operations (e.g. lx32f in a platform bitmap).
 class ELXBitmapError : public std::runtime_error {
@@ -63,6 +65,8 @@ public:
   // size guard refuses the block; raises ELXBitmapError for lx32f in lxTBitmap.
   void Allocate(int width, int height, TLXPixelFormat format) override;
   void Assign(TLXBaseBitmap* source) override;
+  // A platform bitmap source: CopyFromTBitmap.
+  void Assign(TBitmap* source);
 
   // --- storage ---
   void FreeImage();
@@ -122,8 +126,22 @@ public:
   double DisplayMin = 0, DisplayMax = 0;
   int RowAlignment = 32;
 
-  // --- row renderers (image/render.cpp) ---
-  // (declared by the rendering code; see image/render.h)
+  // --- row renderers (image/render.cpp; this block belongs to the rendering code) ---
+  // One opaque and one blending renderer per source format, called once per
+  // RenderToTBitmap call with the whole job (see TLXRenderJob in image/render.h).
+  virtual void Render24RGB(const TLXRenderJob& job);
+  virtual void Render24RGBBlend(const TLXRenderJob& job);
+  virtual void Render1g(const TLXRenderJob& job);
+  virtual void Render1gBlend(const TLXRenderJob& job);
+  virtual void Render8g(const TLXRenderJob& job);
+  virtual void Render8gBlend(const TLXRenderJob& job);
+  virtual void Render8p(const TLXRenderJob& job);
+  virtual void Render8pBlend(const TLXRenderJob& job);
+  virtual void Render16g(const TLXRenderJob& job);
+  virtual void Render16gBlend(const TLXRenderJob& job);
+  virtual void Render32f(const TLXRenderJob& job);
+  virtual void Render32fBlend(const TLXRenderJob& job);
+  // --- end of the rendering block ---
 
 private:
   struct Content;  // everything that holds pixels, for hand-overs
@@ -133,6 +151,12 @@ private:
   void SyncFromPlatform();              // lxTBitmap: re-read size and depth
   void ShapePlatformBitmap();           // set 1x1, depth for the format, Width x Height
   void ReleaseFileRow();
+  void CopyPaletteToPlatform();
+  void CopyPaletteTo(TBitmap* target) const;
+  void Resize(int width, int height);   // SetWidth/SetHeight keeping the top-left content
+  void ConvertFrom(TLXBitmap& source);  // the pixel-format conversion table
+  void AssignFrom(TLXBitmap* source, bool imageOnly);
+  void CopyFromRaster(TLXBaseBitmap* raster);
 
   std::unique_ptr<TLXFileBuffer> fileStore_;
   int width_ = 0, height_ = 0, bitCount_ = 0, rowLength_ = 0;

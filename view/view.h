@@ -10,11 +10,13 @@
 
 #include "image/bitmap.h"
 #include "image/render.h"
+#include "io/viewlink.h"
+#include "platform/rect.h"
+#include "proc/talvexproc.h"
 #include "view/host.h"
 
 class TBitmap;
-class TTalvexIO;    // io/controller.h
-class TTalvexProc;  // proc/talvexproc.h
+class TTalvexIO;  // io/controller.h
 class TTalvexView;
 
 enum TLXBorderStyle : uint8_t { lxbsNoBorder = 0, lxbsSingleBorder };
@@ -78,6 +80,10 @@ public:
   std::function<void(TLXView* sender)> OnMouseEnter, OnMouseLeave;
 
 protected:
+  // Tells every listener the view goes away; the most derived destructor calls it
+  // while the view is still whole.
+  void NotifyDestroying();
+
   int32_t background_;
   int dpiX_ = 0, dpiY_ = 0;
 
@@ -87,6 +93,7 @@ private:
     void* context = nullptr;
   };
   std::vector<Listener> listeners_;  // removed entries keep their slot, callback null
+  bool destroyNotified_ = false;
 };
 
 struct TLXScrollBarParams {
@@ -113,7 +120,7 @@ struct TLXLayer {
 };
 
 // The zoom, display and scroll quantities, all in client pixels.
-class TTalvexView : public TLXView {
+class TTalvexView : public TLXView, public TIOViewLink, public TLXProcView {
 public:
   // Largest zoom accepted (percent): beyond it the map tables of an ordinary
   // image would no longer fit in memory.
@@ -127,7 +134,7 @@ public:
 
   // --- image ---
   TLXBitmap* Bitmap() override { return bitmap_.get(); }
-  TBitmap* PlatformBitmap() override { return platformBitmap_.get(); }
+  TBitmap* PlatformBitmap() override;
   TLXBitmap* AlphaChannel() override;
   bool HasAlphaChannel() override;
   void RemoveAlphaChannel(bool merge) override;
@@ -141,7 +148,7 @@ public:
   // --- components of its own, created on first use ---
   TTalvexIO* ViewIO();
   TTalvexProc* ViewProc();
-  std::function<void(void* sender, int percent)> OnProgress;
+  TLXProgressEvent OnProgress;
 
   // --- settings ---
   void SetBackground(int32_t colour) override;
@@ -237,14 +244,15 @@ public:
   // --- rendering ---
   // Asks the window to paint now (scrolling repaints immediately); nothing without a host.
   void Paint();
-  void PaintBackBuffer(const TLXRect& rect);
-  virtual void DrawTo(TBitmap* target, std::vector<uint8_t*>& rows, const TLXRect* clipRect);
+  void PaintBackBuffer(const TRect& rect);
+  // clipRect null: the whole target.
+  virtual void DrawTo(TBitmap* target, std::vector<uint8_t*>& rows, const TRect* clipRect);
   void PaintBackground(bool all);
   TBitmap* BackBuffer() { return backBuffer_.get(); }
   int Compositions() const { return compositions_; }
 
   // --- entry points for the window (the host calls these) ---
-  void PaintEvent(const TLXRect& clip);
+  void PaintEvent(const TRect& clip);
   void Resize();
   void TimerTick();
   void ScrollMessage(TLXScrollBarKind bar, TLXScrollCode code, int thumb);
@@ -252,12 +260,46 @@ public:
   bool MouseWheel(int delta, bool control, int x, int y);
   void HandleMessage(int message);
 
+  // --- TIOViewLink (the controllers attached to this view) ---
+  TLXBitmap* LinkBitmap() override { return Bitmap(); }
+  TBitmap* LinkPlatformBitmap() override { return PlatformBitmap(); }
+  int32_t LinkBackground() override { return Background(); }
+  int32_t LinkDpiX() override { return DpiX(); }
+  int32_t LinkDpiY() override { return DpiY(); }
+  void LinkSetDPI(int32_t dpiX, int32_t dpiY) override { SetDPI(dpiX, dpiY); }
+  void LinkRefresh() override { Update(); }
+  void LinkPostRefresh() override { PostRefresh(); }
+  void LinkImageChanged() override { ImageChange(); }
+  int LinkRegister(TIOViewCallback callback, void* context) override;
+  void LinkUnregister(int handle) override;
+  void NotifyListeners() override;
+
+  // --- TLXProcView (the processing components attached to this view) ---
+  TLXBitmap* ProcBitmap() override { return Bitmap(); }
+  void ProcUpdate() override { Update(); }
+  void ProcImageChange() override { ImageChange(); }
+  int32_t ProcBackground() override { return Background(); }
+  void SetProcBackground(int32_t colour) override { SetBackground(colour); }
+  void ProcAttached(TTalvexProc* proc) override;
+  void ProcDetached(TTalvexProc* proc) override;
+
 private:
+  struct LinkEntry {
+    TIOViewCallback callback = nullptr;
+    void* context = nullptr;
+  };
   void AutoZoom();
+  double MaxZoom() const;
+  int ControlWidth() const;
+  int ControlHeight() const;
+  int EdgeWidth() const;
+  int EdgeHeight() const;
+  bool MapsCurrent() const;
+  void PaintBackgroundTo(TBitmap* target, const TRect* clip);
+  void DrawGrid(TBitmap* target, const TRect* clip);
   void UpdateScrollBars(bool& sizeChanged);
   void ArmFilterDelay(double zoomTested);
   void TimerStep();
-  void ClampToSource(TLXRect& r) const;
   int LineStep(const TLXScrollBarParams& p) const;
   int PageStep(const TLXScrollBarParams& p, int viewSize) const;
   void SyncTimer();
@@ -296,8 +338,10 @@ private:
   bool timerRunning_ = false;
   int lastBitmapW_ = -1, lastBitmapH_ = -1;
   int lastViewW_ = 0, lastViewH_ = 0;
-  bool updating_ = false;  // construction: Update does nothing yet
-  bool allowUpdate_ = false;
+  int updateDepth_ = 0;
+  bool allowUpdate_ = false;  // false during construction
+  std::vector<LinkEntry> links_;
+  std::vector<TTalvexProc*> procs_;
 
   std::unique_ptr<TBitmap> backBuffer_;
   std::vector<uint8_t*> backRows_;

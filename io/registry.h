@@ -34,6 +34,8 @@ struct TIOFileFormatInfo {
   TIORegistryRead ReadFunction = nullptr;    // nullptr: cannot be read
   TIORegistryWrite WriteFunction = nullptr;  // nullptr: cannot be written
   TIORegistryTest TryStream = nullptr;       // nullptr: no content test
+  // A format of the controller's own dispatch; its reader and writer are marks only.
+  bool BuiltIn = false;
 
   // The main extension, e.g. "TIF".
   std::string MainExtension() const;

@@ -5,7 +5,7 @@
 #include <QString>
 #include <functional>
 
-class QFileDialog;
+#include <QFileDialog>
 class QWidget;
 
 enum TBrixBrowseFlag { bfNewDialogStyle = 1, bfFileSystemOnly = 2, bfBrowseIncludeFiles = 4, bfEditBox = 8 };

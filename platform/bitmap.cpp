@@ -83,7 +83,7 @@ void TBitmap::SetSize(int w, int h) {
   const uint8_t restMask = uint8_t(0xff00 >> restBits);
   for (int y = 0, rows = std::min(h, height_); y < rows; ++y) {
     const uint8_t* src = ScanLine(y);
-    uint8_t* dst = fresh.data() + size_t(y) * size_t(newRow);
+    uint8_t* dst = fresh.data() + size_t(bottomUp_ ? h - 1 - y : y) * size_t(newRow);
     std::memcpy(dst, src, fullBytes);
     if (restBits) dst[fullBytes] = src[fullBytes] & restMask;
   }
@@ -91,6 +91,19 @@ void TBitmap::SetSize(int w, int h) {
   width_ = w;
   height_ = h;
   rowBytes_ = newRow;
+}
+
+void TBitmap::SetBottomUp(bool bottomUp) {
+  if (bottomUp == bottomUp_) return;
+  std::vector<uint8_t> row(static_cast<size_t>(rowBytes_));
+  for (int top = 0, bottom = height_ - 1; top < bottom; ++top, --bottom) {
+    uint8_t* a = ScanLine(top);
+    uint8_t* b = ScanLine(bottom);
+    std::memcpy(row.data(), a, row.size());
+    std::memcpy(a, b, row.size());
+    std::memcpy(b, row.data(), row.size());
+  }
+  bottomUp_ = bottomUp;
 }
 
 void TBitmap::SetBitsPerPixel(int bpp) {
@@ -107,6 +120,7 @@ void TBitmap::Reshape(int w, int h, int bpp) {
   old.height_ = height_;
   old.bpp_ = bpp_;
   old.rowBytes_ = rowBytes_;
+  old.bottomUp_ = bottomUp_;
   old.bits_ = std::move(bits_);
   old.palette_ = std::move(palette_);
 

@@ -43,8 +43,12 @@ public:
   bool IsDIB() const { return dib_; }
 
   int RowBytes() const { return rowBytes_; }
-  uint8_t* ScanLine(int y) { return bits_.data() + size_t(y) * size_t(rowBytes_); }
-  const uint8_t* ScanLine(int y) const { return bits_.data() + size_t(y) * size_t(rowBytes_); }
+  uint8_t* ScanLine(int y) { return bits_.data() + RowOffset(y); }
+  const uint8_t* ScanLine(int y) const { return bits_.data() + RowOffset(y); }
+  // Rows are top-down unless a wrapper that must keep the device-independent
+  // bottom-up order asks otherwise; switching keeps the picture.
+  bool BottomUp() const { return bottomUp_; }
+  void SetBottomUp(bool bottomUp);
   uint8_t* Bits() { return bits_.data(); }
   const uint8_t* Bits() const { return bits_.data(); }
 
@@ -85,9 +89,12 @@ public:
 
 private:
   void Reshape(int w, int h, int bpp);
+  size_t RowOffset(int y) const {
+    return size_t(bottomUp_ ? height_ - 1 - y : y) * size_t(rowBytes_);
+  }
 
   int width_ = 0, height_ = 0, bpp_ = 24, rowBytes_ = 0;
-  bool monochrome_ = false, dib_ = true;
+  bool monochrome_ = false, dib_ = true, bottomUp_ = false;
   std::vector<uint8_t> bits_;
   std::vector<TPaletteEntry> palette_;
   std::unique_ptr<TCanvas> canvas_;

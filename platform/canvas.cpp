@@ -20,6 +20,7 @@ void TCanvas::Draw(int x, int y, const TBitmap& src) {
 
 // A private copy, so that a bitmap can be copied onto itself with overlap.
 static void Clone(const TBitmap& src, TBitmap& dst) {
+  dst.SetBottomUp(src.BottomUp());
   dst.SetBitsPerPixel(src.BitsPerPixel());
   dst.SetSize(src.Width(), src.Height());
   for (int i = 0; i < src.PaletteSize(); ++i) dst.SetPaletteEntry(i, src.PaletteEntry(i));

@@ -127,3 +127,19 @@ TEST(PlatformBitmap, InvalidDepthIsIgnoredAndHostileSizeRefused) {
   EXPECT_THROW(b.SetSize(100000, 100000), std::bad_alloc);
   EXPECT_EQ(b.Width(), 0);
 }
+
+TEST(PlatformBitmap, BottomUpRowsKeepThePicture) {
+  TBitmap b;
+  b.SetBitsPerPixel(8);
+  b.SetSize(3, 3);
+  b.SetPixelValue(0, 0, 7);
+  b.SetBottomUp(true);
+  EXPECT_EQ(b.ScanLine(0), b.Bits() + 2 * b.RowBytes());
+  EXPECT_EQ(b.PixelValue(0, 0), 7u);
+  b.SetSize(4, 5);  // resizing keeps the top-left in either order
+  EXPECT_EQ(b.PixelValue(0, 0), 7u);
+  EXPECT_EQ(b.ScanLine(0), b.Bits() + 4 * b.RowBytes());
+  b.SetBitsPerPixel(24);
+  EXPECT_EQ(b.PixelColor(0, 0), b.PixelColor(0, 0));
+  EXPECT_EQ(b.ScanLine(4), b.Bits());
+}

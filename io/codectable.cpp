@@ -7,6 +7,9 @@
 #include "platform/stream.h"
 
 // Codec headers, one per format as it lands.
+#include "codecs/bmp.h"
+#include "codecs/ico.h"
+#include "codecs/icowrite.h"
 #include "codecs/jpeg.h"
 #include "codecs/png.h"
 
@@ -15,6 +18,23 @@ namespace {
 // One line per format: {code, read, write, content test}.
 const std::vector<TIOCodecEntry>& BuiltinCodecs() {
   static const std::vector<TIOCodecEntry> codecs = {
+    {ioBMP,
+     [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+       BMPReadStream(s, b, c.DataSize, p, pr, c.ParamsOnly); },
+     [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall&) {
+       BMPWriteStream(s, b, p, pr); },
+     nullptr},
+    {ioICO,
+     [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+       ICOReadStream(s, b, p, c.ParamsOnly, pr, c.Mask); },
+     [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall& c) {
+       ICOWriteStream(s, b, p, pr, c.IconSizes, c.IconBitCounts, c.IconCount); },
+     IsICOStream},
+    {ioCUR,
+     [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+       CURReadStream(s, b, p, c.ParamsOnly, pr, c.Mask); },
+     nullptr,
+     IsCURStream},
     {ioPNG,
      [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
        PNGReadStream(s, b, p, c.ParamsOnly, c.Mask, c.ParamsOnly, pr); },

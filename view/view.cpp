@@ -6,6 +6,8 @@
 
 #include "io/controller.h"
 #include "platform/bitmap.h"
+#include "platform/draw.h"
+#include "platform/metrics.h"
 #include "platform/syscolors.h"
 
 namespace {
@@ -28,7 +30,6 @@ constexpr double kMaxZoomedSide = double(1 << 24);
 // Size of a control that has no window.
 constexpr int kDetachedControlSize = 105;
 constexpr int kDetachedViewSize = 50;
-constexpr int kDefaultEdge = 2;
 
 }  // namespace
 
@@ -176,22 +177,7 @@ void TTalvexView::Clear() {
     bmp->SetWidth(1);
     bmp->SetHeight(1);
   }
-  // Fill takes a packed TRGB for colour bitmaps and a grey level otherwise.
-  const uint32_t rgb = ColorToRGB(background_);
-  const TRGB c = CreateRGB(ColorR(rgb), ColorG(rgb), ColorB(rgb));
-  const TLXPixelFormat f = bmp->PixelFormat();
-  if (f == lx24RGB)
-    bmp->Fill(double(PackRGB(c)));
-  else if (f == lx1g)
-    bmp->Fill((c.r * 21 + c.g * 71 + c.b * 8) / 100 >= 128 ? 1 : 0);
-  else if (f == lx8g)
-    bmp->Fill((c.r * 21 + c.g * 71 + c.b * 8) / 100);
-  else if (f == lx16g)
-    bmp->Fill(((c.r * 21 + c.g * 71 + c.b * 8) / 100) * 257);
-  else if (f == lx32f)
-    bmp->Fill(((c.r * 21 + c.g * 71 + c.b * 8) / 100) / 255.0);
-  else
-    bmp->Fill(0);
+  bmp->Fill(double(background_));
   RemoveAlphaChannel(false);
   Update();
 }
@@ -308,13 +294,16 @@ void TTalvexView::SetCursor(int cursor) {
 
 // ---------------------------------------------------------------- host metrics
 
-int TTalvexView::ViewWidth() { return host_ ? host_->ClientWidth() : kDetachedViewSize; }
-int TTalvexView::ViewHeight() { return host_ ? host_->ClientHeight() : kDetachedViewSize; }
+int TTalvexView::ViewWidth() { return host_ ? std::max(host_->ClientWidth(), 0) : kDetachedViewSize; }
+int TTalvexView::ViewHeight() { return host_ ? std::max(host_->ClientHeight(), 0) : kDetachedViewSize; }
+// Without a window the client is the whole control.
+int TTalvexView::ClientWidth() const { return host_ ? std::max(host_->ClientWidth(), 0) : kDetachedControlSize; }
+int TTalvexView::ClientHeight() const { return host_ ? std::max(host_->ClientHeight(), 0) : kDetachedControlSize; }
 bool TTalvexView::HasParentWindow() { return host_ != nullptr; }
 int TTalvexView::ControlWidth() const { return host_ ? host_->ControlWidth() : kDetachedControlSize; }
 int TTalvexView::ControlHeight() const { return host_ ? host_->ControlHeight() : kDetachedControlSize; }
-int TTalvexView::EdgeWidth() const { return host_ ? host_->EdgeWidth() : kDefaultEdge; }
-int TTalvexView::EdgeHeight() const { return host_ ? host_->EdgeHeight() : kDefaultEdge; }
+int TTalvexView::EdgeWidth() const { return host_ ? host_->EdgeWidth() : GetSystemMetric(SM_CXEDGE); }
+int TTalvexView::EdgeHeight() const { return host_ ? host_->EdgeHeight() : GetSystemMetric(SM_CYEDGE); }
 
 // ---------------------------------------------------------------- zoom
 
@@ -408,8 +397,8 @@ void TTalvexView::AutoZoom() {
   } else if (backgroundStyle_ == lxbsCropShadow) {
     mx = my = 5;
   } else {
-    mx = (ControlWidth() - ViewWidth()) / 2;
-    my = (ControlHeight() - ViewHeight()) / 2;
+    mx = (ControlWidth() - ClientWidth()) / 2;
+    my = (ControlHeight() - ClientHeight()) / 2;
   }
   double z = 100;
   if (imageWidth_ > 1 || imageHeight_ > 1) {
@@ -763,16 +752,15 @@ void TTalvexView::Update() {
     if (bmp->Width() != lastBitmapW_ || bmp->Height() != lastBitmapH_) {
       lastBitmapW_ = bmp->Width();
       lastBitmapH_ = bmp->Height();
-      if (bmp->HasAlphaChannel()) {
-        TLXBitmap* alpha = bmp->AlphaChannel();
-        if (alpha->Width() != bmp->Width() || alpha->Height() != bmp->Height()) {
-          bmp->RemoveAlphaChannel();
-          TLXBitmap* fresh = bmp->AlphaChannel();  // created opaque at the bitmap's size
-          if (fresh->Width() != bmp->Width() || fresh->Height() != bmp->Height())
-            fresh->Allocate(bmp->Width(), bmp->Height(), lx8g);
-          fresh->Fill(255);
-          fresh->Full = true;
-        }
+    }
+    // Checked on every update, not only when the bitmap changed size: a codec may
+    // have re-sized the channel alone.
+    if (bmp->HasAlphaChannel()) {
+      TLXBitmap* alpha = bmp->AlphaChannel();
+      if (alpha->Width() != bmp->Width() || alpha->Height() != bmp->Height()) {
+        alpha->Allocate(bmp->Width(), bmp->Height(), lx8g);
+        alpha->Fill(255);
+        alpha->Full = true;
       }
     }
     lastViewW_ = ViewWidth();
@@ -850,3 +838,181 @@ void TTalvexView::TimerStep() {
 }
 
 void TTalvexView::TimerTick() { TimerStep(); }
+
+// ---------------------------------------------------------------- painting
+
+void TTalvexView::Paint() {
+  if (host_) host_->RepaintNow();
+}
+
+void TTalvexView::PaintEvent(const TRect& clip) {
+  try {
+    const int vw = ViewWidth(), vh = ViewHeight();
+    if (!host_ || vw <= 0 || vh <= 0) return;
+    if (paintLock_ == 0) {
+      const TRect client = Bounds(0, 0, vw, vh);
+      TRect r = fullRepaint_ || clip.IsEmpty() ? client : IntersectRect(clip, client);
+      if (r.IsEmpty()) r = client;
+      PaintBackBuffer(r);
+    }
+    fullRepaint_ = false;
+    TimerStep();
+    if (OnPaint) OnPaint(this);
+  } catch (...) {
+    // A faulty image must not break the window's paint cycle.
+  }
+}
+
+void TTalvexView::PaintBackBuffer(const TRect& rect) {
+  const int vw = std::max(ViewWidth(), 0), vh = std::max(ViewHeight(), 0);
+  if (backBuffer_->Width() != vw || backBuffer_->Height() != vh || backBuffer_->BitsPerPixel() != 24) {
+    backBuffer_->SetBitsPerPixel(24);
+    backBuffer_->SetSize(vw, vh);
+    backRows_.clear();
+    backDirty_ = true;
+  }
+  if (int(backRows_.size()) != vh) {
+    backRows_.resize(size_t(vh));
+    for (int y = 0; y < vh; ++y) backRows_[size_t(y)] = backBuffer_->ScanLine(y);
+  }
+  if (backDirty_) {
+    // The whole buffer: a partial composition would leave the rest stale once
+    // the mark is cleared.
+    const TRect all = Bounds(0, 0, vw, vh);
+    DrawTo(backBuffer_.get(), backRows_, &all);
+    ++compositions_;
+    if (OnDrawBackBuffer) OnDrawBackBuffer(this);
+    backDirty_ = false;
+  }
+  const TRect r = IntersectRect(rect, Bounds(0, 0, vw, vh));
+  if (host_ && !r.IsEmpty()) host_->Present(r.left, r.top, r.Width(), r.Height());
+}
+
+void TTalvexView::DrawTo(TBitmap* target, std::vector<uint8_t*>& rows, const TRect* clipRect) {
+  if (!target) return;
+  TLXBitmap* bmp = layer_.Bitmap ? layer_.Bitmap : bitmap_.get();
+  imageWidth_ = bmp->Width();
+  imageHeight_ = bmp->Height();
+  ComputeVisibleRect();
+  BuildMapTables();
+  if (bmp->Width() == 0 || bmp->Height() == 0) return;
+  if (bmp->HasAlphaChannel()) {
+    TLXBitmap* a = bmp->AlphaChannel();
+    if (a->Width() != bmp->Width() || a->Height() != bmp->Height()) return;
+  }
+  if (target->BitsPerPixel() != 24) target->SetBitsPerPixel(24);
+  if (int(rows.size()) != target->Height()) {
+    rows.resize(size_t(target->Height()));
+    for (int y = 0; y < target->Height(); ++y) rows[size_t(y)] = target->ScanLine(y);
+  }
+
+  bool drawn = false;
+  const TLXLayer& layer = layer_;
+  if (layer.Visible && drawnW_ > 0 && drawnH_ > 0 && (bmp->Width() > 1 || bmp->Height() > 1)) {
+    const bool opaque = !enableAlphaChannel_ || !bmp->HasAlphaChannel() || bmp->AlphaChannel()->Full;
+    const bool covers = offsetX_ < 1 && offsetY_ < 1 && drawnW_ >= target->Width() && drawnH_ >= target->Height();
+    if (!(covers && opaque && layer.Transparency > 254)) PaintBackgroundTo(target, clipRect);
+    const TResampleFilter filter = filterDelay_ < 1 && zoom_ != 100 ? zoomFilter_ : rfNone;
+    // Exactly the columns and rows the coordinate mapping gives.
+    std::vector<int32_t> xm(static_cast<size_t>(drawnW_)), ym(static_cast<size_t>(drawnH_));
+    const int lastX = int(zoomedToBitmapX_.size()) - 1, lastY = int(zoomedToBitmapY_.size()) - 1;
+    for (int i = 0; i < drawnW_; ++i) xm[size_t(i)] = zoomedToBitmapX_[size_t(std::min(snapX_ + i, lastX))];
+    for (int i = 0; i < drawnH_; ++i) ym[size_t(i)] = zoomedToBitmapY_[size_t(std::min(snapY_ + i, lastY))];
+    RenderToTBitmap(bmp, target, &rows, &xm, &ym, clipRect, offsetX_ + layer.PosX, offsetY_ + layer.PosY, drawnW_,
+                    drawnH_, srcX_, srcY_, srcW_, srcH_, enableAlphaChannel_, backgroundStyle_ == lxbsSolid,
+                    layer.Transparency, filter, true, layer.Operation);
+    drawn = true;
+  }
+  if (!drawn) PaintBackgroundTo(target, nullptr);
+  if (DisplayGrid && zoom_ >= 400 && (bmp->Width() > 1 || bmp->Height() > 1)) DrawGrid(target, clipRect);
+}
+
+void TTalvexView::PaintBackground(bool all) {
+  const int vw = std::max(ViewWidth(), 0), vh = std::max(ViewHeight(), 0);
+  if (backBuffer_->Width() != vw || backBuffer_->Height() != vh) {
+    backBuffer_->SetBitsPerPixel(24);
+    backBuffer_->SetSize(vw, vh);
+    backRows_.clear();
+  }
+  const TRect client = Bounds(0, 0, vw, vh);
+  PaintBackgroundTo(backBuffer_.get(), all ? nullptr : &client);
+}
+
+void TTalvexView::PaintBackgroundTo(TBitmap* target, const TRect* clipRect) {
+  const TRect area = Bounds(0, 0, target->Width(), target->Height());
+  const TRect clip = clipRect ? *clipRect : kNoClip;
+  const TRect image = Bounds(offsetX_, offsetY_, drawnW_, drawnH_);
+  const TColor inverted = TColor(~uint32_t(background_));
+  switch (backgroundStyle_) {
+    case lxbsSolid:
+      FillRectStyled(*target, area, background_, bsSolid, clip);
+      break;
+    case lxbsHorizontal:
+    case lxbsVertical:
+    case lxbsFDiagonal:
+    case lxbsBDiagonal:
+    case lxbsCross:
+    case lxbsDiagCross:
+      // The hatch only paints its lines; what lies between them must not be
+      // whatever the previous composition left there.
+      FillRectStyled(*target, area, RGBColor(255, 255, 255), bsSolid, clip);
+      FillRectStyled(*target, area, background_, TBrushStyle(int(backgroundStyle_)), clip);
+      break;
+    case lxbsChessboard: {
+      const int size = std::max(ChessboardSize, 1);
+      const TBrushStyle style =
+          ChessboardBrushStyle >= bsSolid && ChessboardBrushStyle <= bsDiagCross ? TBrushStyle(ChessboardBrushStyle)
+                                                                                 : bsSolid;
+      bool rowFirst = true;  // true: the row starts with the inverted value
+      for (int y = 0; y < area.bottom; y += size, rowFirst = !rowFirst) {
+        bool inv = rowFirst;
+        for (int x = 0; x < area.right; x += size, inv = !inv)
+          FillRectStyled(*target, Bounds(x, y, size, size), inv ? inverted : background_, style, clip);
+      }
+      break;
+    }
+    case lxbsDiagonals:
+      FillRectStyled(*target, area, background_, bsSolid, clip);
+      DrawLine(*target, 0, 0, area.right, area.bottom, inverted, clip);
+      DrawLine(*target, area.right - 1, 0, -1, area.bottom, inverted, clip);
+      break;
+    case lxbsCropped:
+      FillRectStyled(*target, area, clBtnFace, bsSolid, clip);
+      if (image.Width() >= 2 && image.Height() >= 2) {
+        const int ex = EdgeWidth(), ey = EdgeHeight();
+        DrawSunkenEdge(*target, Rect(image.left - ex, image.top - ey, image.right + ex, image.bottom + ey), clip);
+      }
+      break;
+    case lxbsCropShadow:
+      FillRectStyled(*target, area, clBtnFace, bsSolid, clip);
+      if (image.Width() >= 2 && image.Height() >= 2) {
+        constexpr int kBand = 5;
+        for (int i = 0; i < kBand; ++i) {
+          // 255 / e next to the image, rising to 255 at the outer side.
+          const double t = double(i) / (kBand - 1);
+          const auto level = uint8_t(std::clamp(TruncI(255 * std::exp(t - 1)), 0, 255));
+          const TColor grey = RGBColor(level, level, level);
+          DrawLine(*target, image.right + i, image.top + kBand, image.right + i, image.bottom + i + 1, grey, clip);
+          DrawLine(*target, image.left + kBand, image.bottom + i, image.right + i, image.bottom + i, grey, clip);
+        }
+      }
+      break;
+    case lxbsGradient:
+      GradientFillV(*target, area, background_, GradientEndColor, clip);
+      break;
+  }
+}
+
+void TTalvexView::DrawGrid(TBitmap* target, const TRect* clipRect) {
+  const TRect clip = clipRect ? *clipRect : kNoClip;
+  const int top = offsetY_, bottom = offsetY_ + drawnH_;
+  const int left = offsetX_, right = offsetX_ + drawnW_;
+  for (int b = srcX_; b <= srcX_ + srcW_; ++b) {
+    const int x = XBitmapToScreen(b);
+    InvertLine(*target, x, top, x, bottom, clip);
+  }
+  for (int b = srcY_; b <= srcY_ + srcH_; ++b) {
+    const int y = YBitmapToScreen(b);
+    InvertLine(*target, left, y, right, y, clip);
+  }
+}

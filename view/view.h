@@ -290,6 +290,8 @@ private:
   };
   void AutoZoom();
   double MaxZoom() const;
+  int ClientWidth() const;
+  int ClientHeight() const;
   int ControlWidth() const;
   int ControlHeight() const;
   int EdgeWidth() const;

@@ -1,0 +1,190 @@
+#include "image/filebuffer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+std::string TLXFileBuffer::TempDirectory;
+
+namespace {
+
+constexpr int64_t kCopyChunk = 1 << 20;
+constexpr size_t kMaxTempPath = 250;
+
+void ForceDirectories(std::string path) {
+  if (path.empty()) throw EStreamError("Cannot Create Directory");
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.size() <= 2) return;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+  const auto slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) ForceDirectories(path.substr(0, slash));
+  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) throw EStreamError("Cannot Create Directory");
+}
+
+std::string SystemTempPath() {
+  const char* env = std::getenv("TMPDIR");
+  std::string dir = env && *env ? env : "/tmp";
+  if (dir.size() > kMaxTempPath) dir.resize(kMaxTempPath);
+  return dir;
+}
+
+// Makes a unique empty file "<dir>/talvexXXXXXX"; empty on failure.
+std::string MakeTempFile(std::string dir) {
+  if (dir.empty() || dir.back() != '/') dir += '/';
+  std::string templ = dir + "talvexXXXXXX";
+  const int fd = ::mkstemp(templ.data());
+  if (fd < 0) return {};
+  ::close(fd);
+  return templ;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+TLXFileBuffer::TLXFileBuffer() = default;
+
+TLXFileBuffer::~TLXFileBuffer() {
+  try {
+    CloseFile();
+  } catch (...) {
+    // A failed write-back of an abandoned block cannot be reported from here.
+  }
+}
+
+int64_t TLXFileBuffer::FileSize() { return stream_ ? stream_->Size() : 0; }
+
+bool TLXFileBuffer::CreateFile(const std::string& name, int64_t size) {
+  CloseFile();
+  std::string target = name;
+  if (target.empty()) {
+    const std::string dir = TempDirectory.empty() ? SystemTempPath() : TempDirectory;
+    ForceDirectories(dir);
+    target = MakeTempFile(dir);
+    if (target.empty()) return false;
+  }
+  try {
+    stream_ = std::make_unique<TFileStream>(target, TFileMode::fmCreate);
+    fileName_ = target;
+    stream_->SetSize(size);
+  } catch (const EStreamError&) {
+    stream_.reset();
+    ::unlink(target.c_str());
+    fileName_.clear();
+    return false;
+  }
+  return true;
+}
+
+void TLXFileBuffer::SetFileSize(int64_t size) {
+  if (stream_) stream_->SetSize(size);
+}
+
+uint8_t* TLXFileBuffer::MapBlock(uint8_t access, int64_t size, int64_t offset) {
+  if (size < 0 || offset < 0) throw EStreamError("Invalid block of \"" + fileName_ + "\"");
+  TBlock block;
+  block.offset = offset;
+  block.size = size;
+  block.access = access;
+  block.data = std::make_unique<uint8_t[]>(size_t(std::max<int64_t>(size, 1)));
+  if ((access & fbRead) && size > 0) {
+    if (!stream_ || stream_->Seek(offset, TSeekOrigin::soBeginning) != offset ||
+        stream_->Read(block.data.get(), size) != size)
+      throw EStreamError("Cannot read \"" + fileName_ + "\"");
+  }
+  uint8_t* result = block.data.get();
+  blocks_.push_back(std::move(block));
+  return result;
+}
+
+void TLXFileBuffer::WriteBack(TBlock& block) {
+  if (!(block.access & fbWrite) || block.size == 0) return;
+  if (!stream_ || stream_->Seek(block.offset, TSeekOrigin::soBeginning) != block.offset ||
+      stream_->Write(block.data.get(), block.size) != block.size)
+    throw EStreamError("Cannot write \"" + fileName_ + "\"");
+}
+
+void TLXFileBuffer::UnmapBlock(uint8_t* block) {
+  auto it = std::find_if(blocks_.begin(), blocks_.end(),
+                         [block](const TBlock& b) { return b.data.get() == block; });
+  if (it == blocks_.end()) return;
+  TBlock taken = std::move(*it);
+  blocks_.erase(it);
+  WriteBack(taken);
+}
+
+void TLXFileBuffer::UnmapAll() {
+  if (!stream_) return;
+  while (!blocks_.empty()) UnmapBlock(blocks_.back().data.get());
+}
+
+void TLXFileBuffer::CloseFile() {
+  if (!stream_) {
+    blocks_.clear();
+    if (!fileName_.empty()) ::unlink(fileName_.c_str());
+    fileName_.clear();
+    return;
+  }
+  struct Closer {
+    TLXFileBuffer& self;
+    ~Closer() {
+      self.blocks_.clear();
+      self.stream_.reset();
+      ::unlink(self.fileName_.c_str());
+      self.fileName_.clear();
+    }
+  } closer{*this};
+  UnmapAll();
+}
+
+void TLXFileBuffer::Reopen() {
+  stream_ = std::make_unique<TFileStream>(fileName_, TFileMode::fmOpenReadWrite);
+}
+
+bool TLXFileBuffer::CopyWholeFile(TLXFileBuffer* target) {
+  // The copy lands in a fresh file beside the target and replaces it only
+  // when complete, so a failed copy leaves the target as it was.
+  const std::string staging = MakeTempFile(FolderOf(target->fileName_));
+  if (staging.empty()) return false;
+  stream_.reset();
+  target->stream_.reset();
+  std::error_code ec;
+  bool done = std::filesystem::copy_file(fileName_, staging,
+                                         std::filesystem::copy_options::overwrite_existing, ec) &&
+              !ec && ::rename(staging.c_str(), target->fileName_.c_str()) == 0;
+  if (!done) ::unlink(staging.c_str());
+  Reopen();
+  target->Reopen();
+  return done;
+}
+
+void TLXFileBuffer::CopyChunked(TLXFileBuffer* target, int64_t size, int64_t offset) {
+  std::vector<uint8_t> buffer(size_t(std::min(size, kCopyChunk)));
+  if (stream_->Seek(offset, TSeekOrigin::soBeginning) != offset ||
+      target->stream_->Seek(offset, TSeekOrigin::soBeginning) != offset)
+    throw EStreamError("Cannot copy \"" + fileName_ + "\"");
+  for (int64_t left = size; left > 0;) {
+    const int64_t n = std::min(left, kCopyChunk);
+    if (stream_->Read(buffer.data(), n) != n || target->stream_->Write(buffer.data(), n) != n)
+      throw EStreamError("Cannot copy \"" + fileName_ + "\" to \"" + target->fileName_ + "\"");
+    left -= n;
+  }
+}
+
+void TLXFileBuffer::CopyTo(TLXFileBuffer* target, int64_t size, int64_t offset) {
+  if (!target || target == this || !IsOpen() || !target->IsOpen() || size <= 0 || offset < 0) return;
+  UnmapAll();
+  target->UnmapAll();
+  if (offset == 0 && size == FileSize() && CopyWholeFile(target)) return;
+  CopyChunked(target, size, offset);
+}

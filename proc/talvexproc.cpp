@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "image/bitmap.h"
+#include "image/types.h"
 
 TTalvexProc::TTalvexProc() { MakePrivateBitmap(); }
 
@@ -72,11 +73,53 @@ void TTalvexProc::SetBackground(int32_t colour) {
   else background_ = colour;
 }
 
-void TTalvexProc::Resample(int, int, TResampleFilter) {}
+void TTalvexProc::Resample(int newWidth, int newHeight, TResampleFilter filter) {
+  TLXBitmap* bitmap = Bitmap();
+  if (bitmap->Width() == 0 || bitmap->Height() == 0) return;
+  TLXBitmap temporary;
+  ResampleTo(&temporary, newWidth, newHeight, filter);
+  // Both sizes negative leave the temporary empty; handing that on would wipe
+  // the image, so the bitmap stays as it is.
+  if (temporary.IsEmpty()) return;
+  bitmap->Assign(&temporary);
+  Refresh();
+}
 
-void TTalvexProc::ResampleTo(TLXBitmap*, int, int, TResampleFilter) {}
+void TTalvexProc::ResampleTo(TLXBitmap* dest, int newWidth, int newHeight, TResampleFilter filter) {
+  TLXBitmap* src = Bitmap();
+  if (!dest || dest == src) return;
+  const int srcW = src->Width(), srcH = src->Height();
+  if (srcW == 0 || srcH == 0) return;
+  if (AutoUndo) SaveUndo("Resample " + std::to_string(newWidth) + "," + std::to_string(newHeight));
+  if (newWidth < 0 && newHeight < 0) return;
+  // In 64 bits: a hostile size times a side must not overflow.
+  int64_t w;
+  if (newWidth == -1) w = int64_t(newHeight) * srcW / srcH;
+  else if (newWidth != 0) w = std::llabs(int64_t(newWidth));
+  else w = srcW;
+  if (w < 1) w = 1;
+  int64_t h;
+  if (newHeight == -1) h = w * srcH / srcW;
+  else if (newHeight != 0) h = std::llabs(int64_t(newHeight));
+  else h = srcH;
+  if (h < 1) h = 1;
+  if (w > kMaxImageSide || h > kMaxImageSide) return;
+  dest->Allocate(int(w), int(h), src->PixelFormat());
+  if (dest->IsEmpty()) return;
+  ResampleBitmap(src, dest, filter, this, OnProgress);
+}
 
-void TTalvexProc::SaveUndo(const std::string&) {}
+void TTalvexProc::SaveUndo(const std::string& caption) {
+  while (!undo_.empty() && int(undo_.size()) >= undoLimit_) {
+    undo_.erase(undo_.begin());
+    captions_.erase(captions_.begin());
+  }
+  auto snapshot = std::make_unique<TLXBitmap>();
+  snapshot->SetLocation(lxFile);
+  snapshot->Assign(Bitmap());
+  undo_.push_back(std::move(snapshot));
+  captions_.push_back(caption);
+}
 
 TLXBitmap* TTalvexProc::UndoBitmap(int index) { return undo_.at(index).get(); }
 

@@ -438,7 +438,8 @@ bool WriteProtected(WriteJob& job) {
     default: jpeg_set_colorspace(&c, JCS_YCbCr); break;
   }
   auto density = [](int32_t dpi) { return UINT16(std::clamp<int32_t>(dpi == 0 ? kDefaultDpi : dpi, 1, 65535)); };
-  c.write_JFIF_header = TRUE;
+  // jpeg_set_colorspace leaves JFIF out for RGB, CMYK and YCCK (an Adobe marker
+  // tells those apart); forcing it would make readers take RGB for YCbCr.
   c.density_unit = 1;
   c.X_density = density(p.DpiX());
   c.Y_density = density(p.DpiY());

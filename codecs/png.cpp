@@ -73,11 +73,6 @@ void ApplyResolution(png_structp png, png_infop info, TIOParamsVals& p) {
   p.SetDpiY(dpiY);
 }
 
-// Composes one 1-bit row's transparency from tRNS (libpng leaves 1-bit rows alone).
-void OneBitMaskRow(const uint8_t* bits, uint8_t* maskRow, int width, const uint8_t* alphaOfIndex) {
-  for (int x = 0; x < width; ++x) maskRow[x] = alphaOfIndex[(bits[x >> 3] >> (7 - (x & 7))) & 1];
-}
-
 int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   if (setjmp(png_jmpbuf(png))) return -1;
   TIOParamsVals& p = *job.params;
@@ -182,20 +177,22 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   }
   const int channels = png_get_channels(png, info);
   const bool split = channels == 4 && mask;
-  // 1-bit images with tRNS: alpha per index value, built by hand.
-  uint8_t oneBitAlpha[2] = {255, 255};
-  bool oneBitTrns = false;
-  if (depth == 1 && hasTrns && mask) {
+  // Rows libpng leaves as indexes or raw samples (1-bit, native 8-bit): tRNS
+  // becomes alpha through a table by sample value.
+  uint8_t alphaOf[256];
+  std::memset(alphaOf, 255, sizeof alphaOf);
+  bool tableTrns = false;
+  if ((depth == 1 || native) && hasTrns && mask) {
     png_bytep trans = nullptr;
     int nTrans = 0;
     png_color_16p tc = nullptr;
     png_get_tRNS(png, info, &trans, &nTrans, &tc);
     if (colorType == PNG_COLOR_TYPE_PALETTE) {
-      for (int i = 0; i < 2 && i < nTrans; ++i) oneBitAlpha[i] = trans[i];
+      for (int i = 0; i < nTrans && i < (1 << depth); ++i) alphaOf[i] = trans[i];
     } else if (tc) {
-      oneBitAlpha[tc->gray & 1] = 0;
+      alphaOf[tc->gray & ((1 << depth) - 1)] = 0;
     }
-    oneBitTrns = oneBitAlpha[0] != 255 || oneBitAlpha[1] != 255;
+    for (uint8_t a : alphaOf) tableTrns |= a != 255;
   }
   if (split) job.rowBuffer->resize(size_t(width) * 4);
 
@@ -224,8 +221,12 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
       } else {
         uint8_t* dst = bmp.Scanline(int(y));
         png_read_row(png, dst, nullptr);
-        if (oneBitTrns && pass == passes - 1) {
-          OneBitMaskRow(dst, mask->Scanline(int(y)), int(width), oneBitAlpha);
+        if (tableTrns && pass == passes - 1) {
+          uint8_t* mrow = mask->Scanline(int(y));
+          if (depth == 1)
+            for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[(dst[x >> 3] >> (7 - (x & 7))) & 1];
+          else
+            for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[dst[x]];
           mask->Full = false;
         }
       }
@@ -340,6 +341,7 @@ int WriteProtected(png_structp png, png_infop info, WriteJob& job) {
     png_set_bKGD(png, info, &bkgd);
   }
   png_set_compression_level(png, std::clamp(p.PNGCompression, 0, 9));
+  png_set_bgr(png);
   if (job.colorType == PNG_COLOR_TYPE_PALETTE) {
     png_set_PLTE(png, info, job.plte->data(), int(job.plte->size()));
     if (job.paletteAlpha) {

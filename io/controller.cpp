@@ -420,7 +420,7 @@ void TTalvexIO::LoadCodecFile(const std::string& fileName, int32_t fileType) {
       } catch (const std::exception&) {
         AbortFlag = true;
       }
-      if (rules.alphaFromMask && call.Mask) bitmap_->CopyFromMask(call.Mask.get());
+      if (rules.alphaFromMask && call.Mask) bitmap_->AlphaChannel()->CopyFromMask(call.Mask.get());
       ApplyDefaultDpi();
       if (fileType == ioJPEG) ReadJPEGMetadata();
       if (AutoAdjustDPI && rules.autoAdjust) AdjustDPI();
@@ -488,7 +488,7 @@ void TTalvexIO::LoadCodecStream(TStream& stream, int32_t fileType) {
     AbortFlag = true;
   }
   if (blockEnd >= 0) stream.SetPosition(blockEnd);
-  if (rules.alphaFromMask && call.Mask) bitmap_->CopyFromMask(call.Mask.get());
+  if (rules.alphaFromMask && call.Mask) bitmap_->AlphaChannel()->CopyFromMask(call.Mask.get());
   ApplyDefaultDpi();
   if (fileType == ioJPEG) ReadJPEGMetadata();
   if (AutoAdjustDPI && rules.autoAdjust) AdjustDPI();
@@ -602,7 +602,7 @@ void TTalvexIO::SaveCodecFile(const std::string& fileName, int32_t fileType) {
     TIOWriteCall call;
     TLXMask mask;
     if ((fileType == ioTGA || fileType == ioPNG) && bitmap_->HasAlphaChannel()) {
-      bitmap_->CopyToMask(&mask);
+      bitmap_->AlphaChannel()->CopyToMask(&mask);
       call.Mask = &mask;
     }
     if (fileType == ioJPEG) WriteJPEGMetadata();
@@ -638,7 +638,7 @@ void TTalvexIO::SaveCodecStream(TStream& stream, int32_t fileType) {
     TIOWriteCall call;
     TLXMask mask;
     if ((fileType == ioTGA || fileType == ioPNG) && bitmap_->HasAlphaChannel()) {
-      bitmap_->CopyToMask(&mask);
+      bitmap_->AlphaChannel()->CopyToMask(&mask);
       call.Mask = &mask;
     }
     if (fileType == ioJPEG) WriteJPEGMetadata();

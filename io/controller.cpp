@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 
 #include "image/bitmap.h"
@@ -13,6 +14,7 @@
 #include "io/safefile.h"
 #include "platform/files.h"
 #include "platform/stream.h"
+#include "proc/resample.h"
 
 namespace {
 
@@ -266,7 +268,27 @@ void TTalvexIO::UpdateAttached() {
   }
 }
 
-void TTalvexIO::AdjustDPI() {}
+void TTalvexIO::AdjustDPI() {
+  TIOParamsVals& p = *params_;
+  if (p.dpiX_ == p.dpiY_ || p.dpiX_ <= 0 || p.dpiY_ <= 0 || !PrepareBitmap() || bitmap_->IsEmpty()) return;
+  const int w = bitmap_->Width(), h = bitmap_->Height();
+  const bool tall = h < w;  // the smaller side is rescaled
+  const double scaled = tall ? double(h) / p.dpiY_ * p.dpiX_ : double(w) / p.dpiX_ * p.dpiY_;
+  const int64_t side = int64_t(std::trunc(scaled));
+  const int newW = tall ? w : int(std::min<int64_t>(side, INT32_MAX));
+  const int newH = tall ? int(std::min<int64_t>(side, INT32_MAX)) : h;
+  // An absurd ratio must not turn into an absurd allocation.
+  if (side <= 0 || !CheckedImageBytes(newW, newH, 24)) return;
+  StretchForDPI(bitmap_, newW, newH, FilteredAdjustDPI);
+  if (bitmap_->Width() != newW || bitmap_->Height() != newH) return;
+  if (tall) {
+    p.dpiY_ = p.dpiX_;
+    p.Height = newH;
+  } else {
+    p.dpiX_ = p.dpiY_;
+    p.Width = newW;
+  }
+}
 
 bool TTalvexIO::IsIOThread() {
   std::lock_guard<std::mutex> guard(lock_);

@@ -129,8 +129,8 @@ public:
   // False without a target; copies an attached platform bitmap into the target.
   bool PrepareBitmap();
   void UpdateAttached();
-  // Resamples an image of non-square resolution to square pixels. Needs the
-  // resampler; until it is linked in, the image and resolution stay as they are.
+  // Resamples an image of non-square resolution to square pixels (the smaller
+  // side grows or shrinks), filtered when FilteredAdjustDPI.
   void AdjustDPI();
   // Progress 100, then OnFinishWork.
   virtual void FinishWork();

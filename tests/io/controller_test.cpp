@@ -834,3 +834,40 @@ TEST_F(IOController, NativePixelFormatMirrorsIntoTheRecord) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(IOControllerDpi, AutoAdjustDPIMakesPixelsSquare) {
+  struct Case {
+    int w, h, dpiX, dpiY, wantW, wantH, wantDpiX, wantDpiY;
+  };
+  const Case cases[] = {
+      {1000, 800, 200, 100, 1000, 1600, 200, 200},
+      {800, 1000, 200, 100, 400, 1000, 100, 100},
+      {30, 20, 96, 96, 30, 20, 96, 96},  // square already: untouched
+  };
+  for (const auto& c : cases) {
+    TTalvexIO io;
+    io.Bitmap()->Allocate(c.w, c.h, lx8g);
+    io.Params().SetDpiX(c.dpiX);
+    io.Params().SetDpiY(c.dpiY);
+    io.AdjustDPI();
+    EXPECT_EQ(io.Bitmap()->Width(), c.wantW);
+    EXPECT_EQ(io.Bitmap()->Height(), c.wantH);
+    EXPECT_EQ(io.Bitmap()->PixelFormat(), lx8g);  // an unfiltered stretch keeps the format
+    EXPECT_EQ(io.Params().DpiX(), c.wantDpiX);
+    EXPECT_EQ(io.Params().DpiY(), c.wantDpiY);
+  }
+}
+
+TEST(IOControllerDpi, AdjustDPIRefusesAnAbsurdRatio) {
+  TTalvexIO io;
+  io.Bitmap()->Allocate(60000, 50000 / 100, lx1g);
+  io.Params().SetDpiX(65535);
+  io.Params().SetDpiY(1);
+  io.AdjustDPI();
+  EXPECT_EQ(io.Bitmap()->Height(), 500);
+  EXPECT_EQ(io.Params().DpiY(), 1);
+}
+
+}  // namespace

@@ -321,3 +321,83 @@ TEST_F(ConverterTest, ViewChangeCopiesTheDisplayedSize) {
   EXPECT_EQ(conv.edX, "100");
   EXPECT_EQ(conv.edY, "50");
 }
+
+// The same commands on the real view and controllers.
+#include "app/model/talvexengine.h"
+#include "io/controller.h"
+#include "view/view.h"
+
+namespace {
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+}  // namespace
+
+class ConverterEngineTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    dir = ScratchDir(std::string("engine-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    folder = dir + "/";
+    host.ProgramDir = folder;
+    // As the window sets it up: automatic shrinking raises the notification on every update.
+    view.SetAutoShrink(true);
+    view.OnViewChange = [this](TTalvexView*, int change) { conv.TalvexView1ViewChange(change); };
+    conv.FormShow();
+  }
+  void TearDown() override { fs::remove_all(dir); }
+  std::string MakeBmp(const std::string& name, const char* size) {
+    const std::string path = folder + name;
+    const std::string cmd = std::string("convert -size ") + size + " gradient:red-blue -type TrueColor BMP3:'" +
+                            path + "' 2>/dev/null";
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    return path;
+  }
+  std::string dir, folder;
+  TFakeConverterHost host;
+  TTalvexView view;
+  TTalvexIO loader;
+  TTalvexConverterEngine engine{view, loader};
+  TConverter conv{host, engine};
+};
+
+TEST_F(ConverterEngineTest, CustomIcon48x40) {
+  REQUIRE_TOOL("convert");
+  conv.loadImageFile(MakeBmp("cat.bmp", "64x48"));
+  EXPECT_EQ(conv.Label1, "cat.bmp   64x48");
+  conv.Rb2 = false;
+  conv.Rb7 = true;
+  conv.edX = "48";
+  conv.edY = "40";
+  conv.SpeedButton2Click();
+  ASSERT_EQ(host.Messages, std::vector<std::string>{"Файл сконвертирован в :" + folder});
+  const std::string ico = ReadBytes(folder + "cat.ico");
+  ASSERT_GE(ico.size(), 22u);
+  EXPECT_EQ(ico[4], 1);   // one image
+  EXPECT_EQ(ico[6], 48);  // width
+  EXPECT_EQ(ico[7], 40);  // height
+  EXPECT_EQ(ico[12], 32); // wBitCount
+}
+
+TEST_F(ConverterEngineTest, ClearThenCreateWritesTheBlankImage) {
+  REQUIRE_TOOL("convert");
+  conv.loadImageFile(MakeBmp("cat.bmp", "20x10"));
+  conv.SpeedButton5Click();
+  EXPECT_EQ(conv.edX, "1");
+  EXPECT_EQ(conv.edY, "1");
+  conv.SpeedButton2Click();
+  ASSERT_EQ(host.Messages, std::vector<std::string>{"Создан файл:" + folder + "EmtryFile.ico"});
+  const std::string ico = ReadBytes(folder + "EmtryFile.ico");
+  ASSERT_GE(ico.size(), 22u);
+  EXPECT_EQ(ico[6], 32);
+}
+
+TEST_F(ConverterEngineTest, BrokenFilesAndMissingFiles) {
+  const std::string broken = folder + "broken.bmp";
+  std::ofstream(broken) << "BM but nothing that a bitmap needs";
+  conv.loadImageFile(broken);
+  EXPECT_EQ(LastLoadedFile, broken);
+  conv.loadImageFile(folder + "missing.png");
+  EXPECT_EQ(host.Messages.size(), 1u);
+  EXPECT_EQ(LastLoadedFile, folder + "missing.png");
+}

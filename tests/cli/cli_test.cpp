@@ -197,3 +197,48 @@ TEST_F(CliTest, WriteFailuresExitWithOne) {
     EXPECT_FALSE(fs::exists(out));
   }
 }
+
+// The window's create command, run on the real components with a recording host.
+#include "app/model/converter.h"
+#include "app/model/talvexengine.h"
+#include "io/controller.h"
+#include "tests/app/fakeconverter.h"
+#include "view/view.h"
+
+TEST_F(CliTest, IconIsByteIdenticalToTheCreateCommands) {
+  REQUIRE_TOOL("convert");
+  const std::string in = MakePicture("pic.bmp", "70x50");
+  struct Case { const char* cli; bool custom; const char* x; const char* y; int colour; int spin; };
+  const Case cases[] = {{"", false, "", "", 4, 8},
+                        {"--size 48x40 --depth 8", true, "48", "40", 5, 8},
+                        {"--size 16 --depth 4 --bits-per-sample 3", true, "16", "16", 6, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cli);
+    TTalvexView view;
+    TTalvexIO loader;
+    TTalvexConverterEngine engine(view, loader);
+    TFakeConverterHost host;
+    host.ProgramDir = dir + "/";
+    TConverter conv(host, engine);
+    conv.FormShow();
+    conv.loadImageFile(in);
+    if (c.custom) {
+      conv.Rb2 = false;
+      conv.Rb7 = true;
+      conv.edX = c.x;
+      conv.edY = c.y;
+    }
+    conv.Rb4 = c.colour == 4;
+    conv.Rb5 = c.colour == 5;
+    conv.Rb6 = c.colour == 6;
+    conv.SpinEdit1 = c.spin;
+    conv.edFileName = "window";
+    conv.SpeedButton2Click();
+    ASSERT_EQ(host.Messages, std::vector<std::string>{"Файл сконвертирован в :" + dir + "/"});
+    TRun r = Cli("convert " + Quote(in) + " " + Quote(dir + "/cli.ico") + " " + c.cli, dir);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string a = ReadFile(dir + "/window.ico"), b = ReadFile(dir + "/cli.ico");
+    EXPECT_GT(a.size(), 22u);
+    EXPECT_TRUE(a == b) << a.size() << " vs " << b.size();
+  }
+}

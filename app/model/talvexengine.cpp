@@ -5,7 +5,7 @@
 #include "view/view.h"
 
 void AttachControllerToView(TTalvexIO& io, TTalvexView& view) {
-  io.SetAttachedView(dynamic_cast<TIOViewLink*>(&view));
+  io.SetAttachedView(&view);
 }
 
 TTalvexConverterEngine::TTalvexConverterEngine(TTalvexView& view, TTalvexIO& io)

@@ -45,14 +45,21 @@ TPaletteEntry TBitmap::PaletteEntry(int i) const {
   return palette_[size_t(i)];
 }
 
+// A 1-bit bitmap counts as monochrome exactly while its palette is black, white.
+void TBitmap::UpdateMonochrome() {
+  if (bpp_ == 1) monochrome_ = palette_ == DefaultPalette(1);
+}
+
 void TBitmap::SetPaletteEntry(int i, TPaletteEntry e) {
   if (i < 0 || i >= PaletteSize()) return;
   palette_[size_t(i)] = e;
+  UpdateMonochrome();
 }
 
 void TBitmap::SetPalette(const TPaletteEntry* entries, int count) {
   const int n = std::min(count, PaletteSize());
   for (int i = 0; i < n; ++i) palette_[size_t(i)] = entries[i];
+  UpdateMonochrome();
 }
 
 void TBitmap::SetMonochrome(bool m) {
@@ -134,7 +141,6 @@ void TBitmap::Reshape(int w, int h, int bpp) {
 
   const bool keepIndexes = HasPalette(old.bpp_) && HasPalette(bpp) && old.bpp_ < bpp;
   if (keepIndexes) std::copy(old.palette_.begin(), old.palette_.end(), palette_.begin());
-  if (keepIndexes && bpp == 1) monochrome_ = old.monochrome_;
 
   const int cw = std::min(w, old.width_), ch = std::min(h, old.height_);
   std::vector<uint32_t> row(size_t(std::max(cw, 0)));

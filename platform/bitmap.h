@@ -34,8 +34,8 @@ public:
   void SetBitsPerPixel(int bpp);
 
   bool Monochrome() const { return monochrome_; }
-  // Marking a 1-bit bitmap monochrome gives it the black and white palette;
-  // the mark is dropped whenever the depth changes away from 1.
+  // A 1-bit bitmap is monochrome while its palette is black and white (as it is
+  // after a change to 1 bit); marking it so sets that palette. Other depths never are.
   void SetMonochrome(bool m);
 
   // Device-dependent vs independent handle: both are the same memory here.
@@ -89,6 +89,7 @@ public:
 
 private:
   void Reshape(int w, int h, int bpp);
+  void UpdateMonochrome();
   size_t RowOffset(int y) const {
     return size_t(bottomUp_ ? height_ - 1 - y : y) * size_t(rowBytes_);
   }

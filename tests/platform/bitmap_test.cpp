@@ -143,3 +143,18 @@ TEST(PlatformBitmap, BottomUpRowsKeepThePicture) {
   EXPECT_EQ(b.PixelColor(0, 0), b.PixelColor(0, 0));
   EXPECT_EQ(b.ScanLine(4), b.Bits());
 }
+
+TEST(PlatformBitmap, MonochromeMeansABlackAndWhitePalette) {
+  TBitmap b;
+  b.SetBitsPerPixel(1);
+  EXPECT_TRUE(b.Monochrome());
+  b.SetPaletteEntry(1, TPaletteEntry{255, 0, 0, 0});  // a colour palette
+  EXPECT_FALSE(b.Monochrome());
+  b.SetMonochrome(true);
+  EXPECT_TRUE(b.Monochrome());
+  EXPECT_EQ(b.PaletteEntry(1), (TPaletteEntry{255, 255, 255, 0}));
+  b.SetBitsPerPixel(4);
+  EXPECT_FALSE(b.Monochrome());
+  b.SetMonochrome(true);  // only a 1-bit bitmap can be
+  EXPECT_FALSE(b.Monochrome());
+}

@@ -21,6 +21,8 @@ public:
 
 namespace {
 
+std::vector<uint8_t> Put16Bytes(int v) { return {uint8_t(v), uint8_t(v >> 8)}; }
+
 std::unique_ptr<TLXBitmap> MakeBitmap(TLXLocation location, int64_t threshold = -2) {
   auto b = std::make_unique<TLXBitmap>();
   if (threshold != -2) b->MemoryThreshold = threshold;
@@ -417,4 +419,488 @@ TEST(BitmapTest, AssignBetweenFileBitmapsCopiesTheWholeFile) {
   EXPECT_TRUE(Painted(*src, 6, 28));
 }
 
+
+// One pixel of each format, converted to each other format.
+struct TSample {
+  TLXPixelFormat format;
+  std::vector<uint8_t> bytes;  // the first pixel's bytes
+  TRGB colour{};               // palette entry 5 for lx8p
+};
+
+std::unique_ptr<TLXBitmap> OnePixel(const TSample& s, TLXLocation loc) {
+  auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+  b->Allocate(1, 1, s.format);
+  if (s.format == lx8p) b->SetPaletteEntry(5, PackRGB(s.colour));
+  std::memcpy(b->Scanline(0), s.bytes.data(), s.bytes.size());
+  return b;
+}
+
+std::vector<uint8_t> Float(float f) {
+  std::vector<uint8_t> v(4);
+  std::memcpy(v.data(), &f, 4);
+  return v;
+}
+
+TEST(BitmapPixelFormatTest, ConversionTable) {
+  struct Case { TSample from; TLXPixelFormat to; std::vector<uint8_t> want; };
+  const TRGB red = CreateRGB(255, 0, 0);
+  const Case cases[] = {
+      {{lx24RGB, {0, 0, 255}}, lx8g, {53}},
+      {{lx24RGB, {255, 255, 255}}, lx8g, {255}},
+      {{lx24RGB, {0, 0, 255}}, lx16g, Put16Bytes((212 * 256 * 255) / 1000)},
+      {{lx24RGB, {10, 20, 30}}, lx32f, Float(float((0.2126 * 30 + 0.7152 * 20 + 0.0722 * 10) / 255))},
+      {{lx8p, {5}, red}, lx24RGB, {0, 0, 255}},
+      {{lx8p, {5}, red}, lx8g, {53}},
+      {{lx8g, {200}}, lx24RGB, {200, 200, 200}},
+      {{lx8g, {200}}, lx16g, Put16Bytes(200 * 256)},
+      {{lx8g, {51}}, lx32f, Float(float(51 / 255.0))},
+      {{lx8g, {77}}, lx8p, {77}},
+      {{lx16g, {0x34, 0x12}}, lx8g, {0x12}},
+      {{lx16g, {0xff, 0xff}}, lx32f, Float(1.0f)},
+      {{lx16g, {0x00, 0xab}}, lx24RGB, {0xab, 0xab, 0xab}},
+      {{lx1g, {0x80}}, lx8g, {255}},
+      {{lx1g, {0x80}}, lx16g, {0xff, 0xff}},
+      {{lx1g, {0x80}}, lx24RGB, {255, 255, 255}},
+      {{lx1g, {0x00}}, lx32f, Float(0.0f)},
+      {{lx1g, {0x80}}, lx8p, {1}},
+      {{lx32f, Float(0.5f)}, lx8g, {127}},
+      {{lx32f, Float(0.5f)}, lx16g, Put16Bytes(32767)},
+      {{lx32f, Float(-3.0f)}, lx8g, {0}},
+      {{lx32f, Float(0.25f)}, lx24RGB, {63, 63, 63}},
+  };
+  for (TLXLocation loc : {lxMemory, lxFile}) {
+    for (const Case& c : cases) {
+      auto b = OnePixel(c.from, loc);
+      b->SetPixelFormat(c.to);
+      ASSERT_EQ(b->PixelFormat(), c.to);
+      EXPECT_EQ(b->Width(), 1);
+      const uint8_t* row = b->Scanline(0);
+      EXPECT_EQ(std::vector<uint8_t>(row, row + c.want.size()), c.want)
+          << int(c.from.format) << " -> " << int(c.to) << " at " << int(loc);
+    }
+  }
+}
+
+TEST(BitmapPixelFormatTest, PalettesMadeByTheConversion) {
+  TLXBitmap b;
+  b.Allocate(2, 1, lx1g);
+  b.SetPixelFormat(lx8p);
+  EXPECT_EQ(b.GetPaletteEntry(0), TRGB{});
+  EXPECT_EQ(b.GetPaletteEntry(1), (TRGB{255, 255, 255}));
+  b.Allocate(2, 1, lx8g);
+  b.SetPixelFormat(lx8p);
+  EXPECT_EQ(b.GetPaletteEntry(200), (TRGB{200, 200, 200}));
+  b.SetPixelFormat(lx24RGB);
+  EXPECT_EQ(b.PaletteCount(), 0);
+}
+
+TEST(BitmapPixelFormatTest, TrueColourToPaletteThroughTheQuantizer) {
+  TLXBitmap b;
+  b.Allocate(4, 2, lx24RGB);
+  const TRGB colours[3] = {CreateRGB(255, 0, 0), CreateRGB(0, 255, 0), CreateRGB(0, 0, 255)};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) std::memcpy(b.Scanline(y) + 3 * x, &colours[(x + y) % 3], 3);
+  b.SetPixelFormat(lx8p);
+  ASSERT_EQ(b.PixelFormat(), lx8p);
+  ASSERT_EQ(b.PaletteCount(), 256);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(b.GetPixelRGB(x, y), colours[(x + y) % 3]) << x << "," << y;
+}
+
+TEST(BitmapPixelFormatTest, OrderedDitherOfWhiteLeavesOneBlackPixelPerBlock) {
+  for (TLXLocation loc : {lxMemory, lxFile}) {
+    auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+    b->Allocate(16, 16, lx24RGB);
+    b->Fill(0xffffff);
+    b->BilevelConversion = 0;
+    b->SetPixelFormat(lx1g);
+    int black = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        if (b->GetPixelRGB(x, y) == TRGB{}) {
+          ++black;
+          EXPECT_EQ(x % 8, 7);  // where the table holds 63
+          EXPECT_EQ(y % 8, 0);
+        }
+    EXPECT_EQ(black, 4);
+  }
+}
+
+TEST(BitmapPixelFormatTest, OrderedDitherOfMidGreyIsHalfWhite) {
+  TLXBitmap b;
+  b.Allocate(8, 8, lx24RGB);
+  b.Fill(0x808080);
+  b.BilevelConversion = 0;
+  b.SetPixelFormat(lx1g);
+  int white = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) white += b.GetPixelRGB(x, y).r == 255;
+  EXPECT_EQ(white, 32);
+}
+
+TEST(BitmapPixelFormatTest, ThresholdAtTheMeanLuminance) {
+  TLXBitmap b;
+  b.Allocate(4, 1, lx8g);
+  const uint8_t greys[4] = {10, 20, 200, 210};  // mean 110
+  std::memcpy(b.Scanline(0), greys, 4);
+  b.SetPixelFormat(lx1g);
+  ASSERT_EQ(b.PixelFormat(), lx1g);
+  EXPECT_EQ(b.Scanline(0)[0] & 0xf0, 0x30);
+}
+
+TEST(BitmapPixelFormatTest, ConversionKeepsTheAlphaChannel) {
+  TLXBitmap b;
+  b.Allocate(3, 3, lx24RGB);
+  b.AlphaChannel()->Scanline(1)[1] = 9;
+  b.SetPixelFormat(lx8g);
+  ASSERT_TRUE(b.HasAlphaChannel());
+  EXPECT_EQ(b.AlphaAt(1, 1), 9);
+}
+
+TEST(BitmapPixelFormatTest, PlatformBitmapConvertsBetweenMonoAndTrueColour) {
+  auto b = MakeBitmap(lxTBitmap);
+  b->Allocate(16, 16, lx24RGB);
+  b->Fill(0xffffff);
+  b->BilevelConversion = 0;
+  b->SetPixelFormat(lx1g);
+  ASSERT_EQ(b->PixelFormat(), lx1g);
+  EXPECT_EQ(b->Location(), lxTBitmap);
+  EXPECT_EQ(TLXBitmapTestAccess::Platform(*b)->BitsPerPixel(), 1);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) ASSERT_EQ(b->GetPixelRGB(x, y).r, 255) << x << "," << y;
+  b->FillRect(0, 0, 0, 0, 0);
+  b->SetPixelFormat(lx24RGB);
+  EXPECT_EQ(TLXBitmapTestAccess::Platform(*b)->BitsPerPixel(), 24);
+  EXPECT_EQ(b->GetPixelRGB(0, 0), TRGB{});
+  EXPECT_EQ(b->GetPixelRGB(1, 0), (TRGB{255, 255, 255}));
+  EXPECT_EQ(b->RowLength(), 48);
+}
+
+TEST(BitmapPixelFormatTest, PlatformBitmapReadsTheRealDepthBack) {
+  auto b = MakeBitmap(lxTBitmap);
+  b->Allocate(4, 4, lx8p);
+  b->SetPixelFormat(lx8g);  // same depth: only the record changes
+  EXPECT_EQ(b->PixelFormat(), lx8g);
+  b->SetPixelFormat(lx24RGB);  // the platform bitmap stays 8-bit
+  EXPECT_EQ(b->PixelFormat(), lx8p);
+  EXPECT_EQ(b->BitCount(), 8);
+  EXPECT_THROW(b->SetPixelFormat(lx32f), ELXBitmapError);
+}
+
+TEST(BitmapSizeTest, SetWidthKeepsPaletteAndLeftColumns) {
+  for (TLXLocation loc : {lxMemory, lxFile, lxTBitmap}) {
+    auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+    b->Allocate(6, 3, lx8p);
+    Paint(*b);
+    b->SetPaletteEntry(9, 0x445566);
+    b->SetWidth(3);
+    EXPECT_EQ(b->Width(), 3);
+    EXPECT_EQ(b->RowLength(), 4);
+    EXPECT_TRUE(Painted(*b, 3, 3)) << int(loc);
+    EXPECT_EQ(b->GetPaletteEntry(9), UnpackRGB(0x445566));
+    b->SetWidth(10);
+    EXPECT_TRUE(Painted(*b, 3, 3)) << int(loc);
+    b->SetHeight(1);
+    EXPECT_EQ(b->Height(), 1);
+    EXPECT_TRUE(Painted(*b, 1, 3));
+    b->SetHeight(4);
+    EXPECT_TRUE(Painted(*b, 1, 3));
+    EXPECT_FALSE(b->Full);
+  }
+}
+
+TEST(BitmapSizeTest, SetWidthAndHeightBuildAnEmptyImage) {
+  TLXBitmap b;
+  b.SetPixelFormat(lx24RGB);
+  b.SetWidth(5);
+  EXPECT_TRUE(b.IsEmpty());
+  b.SetHeight(4);
+  EXPECT_EQ(b.Width(), 5);
+  EXPECT_EQ(b.Height(), 4);
+  EXPECT_EQ(b.RowLength(), 16);
+  ASSERT_NE(b.Scanline(3), nullptr);
+}
+
+TEST(BitmapSizeTest, SizeChangesCarryTheAlphaChannel) {
+  TLXBitmap b;
+  b.Allocate(4, 4, lx24RGB);
+  b.AlphaChannel()->Scanline(0)[0] = 5;
+  b.SetWidth(7);
+  b.SetHeight(2);
+  ASSERT_TRUE(b.HasAlphaChannel());
+  EXPECT_EQ(b.AlphaChannel()->Width(), 7);
+  EXPECT_EQ(b.AlphaChannel()->Height(), 2);
+  EXPECT_EQ(b.AlphaAt(0, 0), 5);
+}
+
+TEST(BitmapSizeTest, SetLocationMovesRowsPaletteAndAlpha) {
+  const TLXLocation all[] = {lxMemory, lxFile, lxTBitmap};
+  for (TLXLocation from : all) {
+    for (TLXLocation to : all) {
+      auto b = MakeBitmap(from, from == lxFile ? 0 : 1 << 20);
+      b->Allocate(5, 3, lx8p);
+      ASSERT_EQ(b->Location(), from);
+      b->MemoryThreshold = to == lxFile ? 0 : 1 << 20;  // the size rule still applies
+      Paint(*b);
+      b->SetPaletteEntry(2, 0x010203);
+      b->AlphaChannel()->Scanline(2)[4] = 33;
+      b->SetLocation(to);
+      EXPECT_EQ(b->Location(), to);
+      EXPECT_TRUE(Painted(*b, 3, 5)) << int(from) << "->" << int(to);
+      EXPECT_EQ(b->GetPaletteEntry(2), UnpackRGB(0x010203));
+      EXPECT_EQ(b->AlphaAt(4, 2), 33);
+      if (to == lxTBitmap)
+        EXPECT_EQ(TLXBitmapTestAccess::Platform(*b)->PaletteEntry(2), (TPaletteEntry{1, 2, 3, 0}));
+    }
+  }
+}
+
+TEST(BitmapRectTest, CopyRectToClips) {
+  struct Case { int sx, sy, dx, dy, w, h; int firstCol, firstRow, srcCol, srcRow, cols, rows; };
+  // Source 8 x 6 painted with (x + 10 y); destination 5 x 4 cleared to 255.
+  const Case cases[] = {
+      {0, 0, 0, 0, 100, 100, 0, 0, 0, 0, 5, 4},
+      {2, 1, -3, 0, 4, 2, 0, 0, 5, 1, 1, 2},   // dstX -3: from srcX + 3 into column 0
+      {1, 1, 3, 2, 10, 10, 3, 2, 1, 1, 2, 2},  // cut at the destination's edge
+      {6, 4, 0, 0, 10, 10, 0, 0, 6, 4, 2, 2},  // cut at the source's edge
+      {-2, 0, 1, 0, 2, 1, 1, 0, 0, 0, 2, 1},   // negative source start held at 0
+      {0, 0, 5, 0, 3, 3, 0, 0, 0, 0, 0, 0},    // starts beyond the destination
+      {9, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0, 0},    // starts beyond the source
+      {0, 0, 0, -4, 3, 3, 0, 0, 0, 0, 0, 0},   // nothing left after the shift
+  };
+  for (const Case& c : cases) {
+    TLXBitmap src, dst;
+    src.Allocate(8, 6, lx8g);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 8; ++x) src.Scanline(y)[x] = uint8_t(x + 10 * y);
+    dst.Allocate(5, 4, lx8g);
+    dst.Fill(255);
+    src.CopyRectTo(&dst, c.sx, c.sy, c.dx, c.dy, c.w, c.h);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 5; ++x) {
+        const bool inside = x >= c.firstCol && x < c.firstCol + c.cols && y >= c.firstRow && y < c.firstRow + c.rows;
+        const int want = inside ? (c.srcCol + x - c.firstCol) + 10 * (c.srcRow + y - c.firstRow) : 255;
+        EXPECT_EQ(dst.Pixel8(x, y), want) << "case " << (&c - cases) << " at " << x << "," << y;
+      }
+  }
+}
+
+TEST(BitmapRectTest, CopyRectToBitsAndExpansion) {
+  TLXBitmap mono, dst, colour;
+  mono.Allocate(16, 1, lx1g);
+  mono.Scanline(0)[0] = 0xa5;
+  mono.Scanline(0)[1] = 0x0f;
+  dst.Allocate(16, 1, lx1g);
+  dst.Fill(1);
+  mono.CopyRectTo(&dst, 2, 0, 5, 0, 8, 1);  // bits 2..9 of 10100101 00001111 into 5..12
+  // 1010 0101 0000 1111 -> bits 2..9 are 1 0 0 1 0 1 0 0
+  EXPECT_EQ(dst.Scanline(0)[0], 0xfc);  // 11111 100
+  EXPECT_EQ(dst.Scanline(0)[1], 0xa7);  // 10100 111
+  colour.Allocate(3, 1, lx24RGB);
+  colour.Fill(0x123456);
+  mono.CopyRectTo(&colour, 0, 0, 0, 0, 2, 1);
+  EXPECT_EQ(colour.GetPixelRGB(0, 0), (TRGB{255, 255, 255}));
+  EXPECT_EQ(colour.GetPixelRGB(1, 0), TRGB{});
+  EXPECT_EQ(colour.GetPixelRGB(2, 0), UnpackRGB(0x563412));
+  TLXBitmap grey;
+  grey.Allocate(3, 1, lx8g);
+  grey.Fill(4);
+  colour.CopyRectTo(&grey, 0, 0, 0, 0, 3, 1);  // another pair of formats: nothing
+  EXPECT_EQ(grey.Pixel8(0, 0), 4);
+}
+
+TEST(BitmapRectTest, MoveRectOverlapsSafely) {
+  for (TLXLocation loc : {lxMemory, lxFile}) {
+    auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+    b->Allocate(6, 6, lx8g);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) b->Scanline(y)[x] = uint8_t(x + 10 * y);
+    b->MoveRect(0, 0, 3, 3, 1, 1, 99);
+    for (int y = 0; y < 6; ++y)
+      for (int x = 0; x < 6; ++x) {
+        int want = x + 10 * y;
+        if (x <= 3 && y <= 3) want = 99;
+        if (x >= 1 && x <= 4 && y >= 1 && y <= 4) want = (x - 1) + 10 * (y - 1);
+        EXPECT_EQ(b->Pixel8(x, y), want) << x << "," << y << " at " << int(loc);
+      }
+  }
+}
+
+TEST(BitmapRectTest, ResizeCanvasCentresAndFillsTheAlphaChannel) {
+  TLXBitmap b;
+  b.Allocate(4, 2, lx8g);
+  b.Fill(50);
+  b.AlphaChannel()->Fill(100);
+  b.ResizeCanvas(14, 2, 0, 255, 1, 0);
+  ASSERT_EQ(b.Width(), 14);
+  ASSERT_EQ(b.AlphaChannel()->Width(), 14);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 14; ++x) {
+      const bool old = x >= 5 && x < 9;
+      EXPECT_EQ(b.Pixel8(x, y), old ? 50 : 0) << x;
+      EXPECT_EQ(b.AlphaAt(x, y), old ? 100 : 255) << x;
+    }
+}
+
+TEST(BitmapRectTest, ResizeCanvasAlignments) {
+  struct Case { int w, h, ha, va; int atX, atY; };  // where old (0,0) lands; -1 when cut
+  const Case cases[] = {{8, 6, 2, 2, 4, 3}, {8, 6, 0, 0, 0, 0}, {8, 6, 1, 1, 2, 1},
+                        {2, 3, 0, 0, 0, 0}};
+  for (const Case& c : cases) {
+    TLXBitmap b;
+    b.Allocate(4, 3, lx8g);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) b.Scanline(y)[x] = uint8_t(1 + x + 10 * y);
+    b.ResizeCanvas(c.w, c.h, 0, 0, c.ha, c.va);
+    ASSERT_EQ(b.Width(), c.w);
+    ASSERT_EQ(b.Height(), c.h);
+    EXPECT_EQ(b.Pixel8(c.atX, c.atY), 1) << c.w << "x" << c.h;
+  }
+  // Shrinking with the right/bottom alignment keeps the bottom-right part.
+  TLXBitmap b;
+  b.Allocate(4, 3, lx8g);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) b.Scanline(y)[x] = uint8_t(1 + x + 10 * y);
+  b.ResizeCanvas(2, 1, 0, 0, 2, 2);
+  EXPECT_EQ(b.Pixel8(0, 0), 1 + 2 + 20);
+  EXPECT_EQ(b.Pixel8(1, 0), 1 + 3 + 20);
+}
+
+TEST(BitmapGreyTest, IsGrayScale) {
+  TLXBitmap b;
+  b.Allocate(2, 2, lx24RGB);
+  b.Fill(0x808080);
+  EXPECT_TRUE(b.IsGrayScale());
+  b.FillRect(1, 1, 1, 1, 0x808081);
+  EXPECT_FALSE(b.IsGrayScale());
+  b.Allocate(1, 1, lx8p);
+  EXPECT_TRUE(b.IsGrayScale());  // all entries black
+  b.SetPaletteEntry(200, 0x010000);
+  EXPECT_FALSE(b.IsGrayScale());
+  b.Allocate(1, 1, lx16g);
+  EXPECT_TRUE(b.IsGrayScale());
+}
+
+TEST(BitmapMaskTest, MaskRoundTrip) {
+  TLXMask mask;
+  mask.Allocate(10, 3, 8);
+  mask.Fill(255);
+  mask.SetPixel(9, 2, 7);
+  auto alpha = TLXBitmap::CreateAlphaChannel(1, 1, lxMemory);
+  alpha->CopyFromMask(&mask);
+  EXPECT_EQ(alpha->PixelFormat(), lx8g);
+  EXPECT_EQ(alpha->Width(), 10);
+  EXPECT_EQ(alpha->Pixel8(9, 2), 7);
+  EXPECT_EQ(alpha->Pixel8(0, 0), 255);
+  EXPECT_FALSE(alpha->Full);
+  TLXMask back;
+  alpha->CopyToMask(&back);
+  EXPECT_EQ(back.BitsPerPixel(), 8);
+  EXPECT_EQ(back.GetPixel(9, 2), 7);
+  EXPECT_FALSE(back.Full);
+
+  TLXMask mono;
+  mono.Allocate(10, 2, 1);
+  mono.SetPixel(9, 0, 1);
+  alpha->CopyFromMask(&mono);
+  EXPECT_EQ(alpha->PixelFormat(), lx1g);
+  EXPECT_EQ(alpha->Scanline(0)[1], 0x40);
+  alpha->CopyFromMask(nullptr);
+  EXPECT_TRUE(alpha->Full);
+}
+
+TEST(BitmapPlatformTest, CopyToTBitmapByFormat) {
+  struct Case { TLXPixelFormat f; double fill; int bpp; uint32_t colour; };
+  const Case cases[] = {{lx1g, 1, 1, 0xffffff},       {lx8g, 100, 8, 0x646464},
+                        {lx16g, 0x6400, 8, 0x646464}, {lx32f, 0.5, 8, 0x7f7f7f},
+                        {lx24RGB, 0x0a141e, 24, 0x0a141e}};
+  for (const Case& c : cases) {
+    TLXBitmap b;
+    b.Allocate(3, 2, c.f);
+    b.Fill(c.fill);
+    TBitmap target;
+    b.CopyToTBitmap(&target);
+    EXPECT_EQ(target.Width(), 3);
+    EXPECT_EQ(target.Height(), 2);
+    EXPECT_EQ(target.BitsPerPixel(), c.bpp);
+    EXPECT_EQ(target.PixelColor(2, 1), c.colour) << int(c.f);
+  }
+  TLXBitmap p;
+  p.Allocate(2, 1, lx8p);
+  p.SetPaletteEntry(3, PackRGB(CreateRGB(9, 8, 7)));
+  p.Scanline(0)[1] = 3;
+  TBitmap target;
+  p.CopyToTBitmap(&target);
+  EXPECT_EQ(target.PixelColor(1, 0), uint32_t(RGBColor(9, 8, 7)));
+}
+
+TEST(BitmapPlatformTest, CopyFromTBitmapByDepth) {
+  struct Case { int bpp; TLXPixelFormat f; };
+  const Case cases[] = {{1, lx1g}, {4, lx8p}, {8, lx8p}, {15, lx24RGB}, {16, lx24RGB}, {24, lx24RGB}, {32, lx24RGB}};
+  for (TLXLocation loc : {lxMemory, lxFile, lxTBitmap}) {
+    for (const Case& c : cases) {
+      TBitmap source;
+      source.SetBitsPerPixel(c.bpp);
+      source.SetSize(5, 3);
+      source.SetPixelColor(4, 2, RGBColor(255, 255, 255));
+      source.SetPixelColor(1, 0, RGBColor(0, 0, 0));
+      auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+      b->CopyFromTBitmap(&source);
+      EXPECT_EQ(b->Width(), 5);
+      EXPECT_EQ(b->Height(), 3);
+      const TLXPixelFormat want = loc == lxTBitmap && c.bpp == 4 ? lx24RGB : c.f;
+      EXPECT_EQ(b->PixelFormat(), want) << c.bpp << " at " << int(loc);
+      // 5- and 6-bit channels widen by shifting: white reads as 248 (252 for green in 16 bits).
+      const TRGB white = c.bpp == 15 ? TRGB{248, 248, 248} : c.bpp == 16 ? TRGB{248, 252, 248} : TRGB{255, 255, 255};
+      EXPECT_EQ(b->GetPixelRGB(4, 2), white) << c.bpp << " at " << int(loc);
+      EXPECT_EQ(b->GetPixelRGB(1, 0), TRGB{}) << c.bpp << " at " << int(loc);
+      EXPECT_FALSE(b->Full);
+    }
+  }
+}
+
+TEST(BitmapPlatformTest, AttachedPlatformBitmapIsReadBackAndNeverFreed) {
+  TBitmap mine;
+  mine.SetBitsPerPixel(24);
+  mine.SetSize(4, 2);
+  {
+    TLXBitmap b;
+    b.AttachTBitmap(&mine, true);
+    EXPECT_EQ(b.Location(), lxTBitmap);
+    EXPECT_EQ(b.PixelFormat(), lx24RGB);
+    EXPECT_EQ(b.Scanline(1), mine.ScanLine(1));
+    mine.SetSize(6, 3);  // someone resizes it behind the bitmap's back
+    EXPECT_EQ(b.Width(), 6);
+    EXPECT_EQ(b.Height(), 3);
+    EXPECT_EQ(b.RowLength(), 20);
+    EXPECT_EQ(b.Scanline(2), mine.ScanLine(2));
+    b.Allocate(2, 2, lx8g);  // reuses the caller's bitmap
+    EXPECT_EQ(mine.Width(), 2);
+    EXPECT_EQ(mine.BitsPerPixel(), 8);
+  }
+  EXPECT_EQ(mine.Width(), 2);
+}
+
+TEST(BitmapPlatformTest, AttachedMemoryIsBottomUpAndStaysTheCallers) {
+  std::vector<uint8_t> block(8 * 2, 0);
+  block[0] = 42;  // first byte of the last row
+  {
+    TLXBitmap b;
+    b.AttachMemory(block.data(), 2, 2, lx24RGB, true);
+    EXPECT_EQ(b.Location(), lxMemory);
+    EXPECT_EQ(b.Scanline(1)[0], 42);
+    b.SetLocation(lxTBitmap);
+    EXPECT_EQ(b.Scanline(1)[0], 42);
+  }
+  EXPECT_EQ(block[0], 42);
+}
+
+TEST(BitmapPlatformTest, CanvasMovesTheImageIntoAPlatformBitmap) {
+  TLXBitmap b;
+  b.Allocate(3, 3, lx24RGB);
+  b.Fill(0x0000ff);
+  ASSERT_NE(b.Canvas(), nullptr);
+  EXPECT_EQ(b.Location(), lxTBitmap);
+  EXPECT_EQ(b.SystemBitmap()->PixelColor(2, 2), 0x0000ffu);
+}
 }  // namespace

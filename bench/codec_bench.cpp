@@ -38,7 +38,7 @@ const std::vector<uint8_t>& JpegFile(int w, int h, bool progressive) {
   if (v.empty()) {
     TLXBitmap b;
     Photo(b, w, h);
-    TIOParamsVals p;
+    TIOParamsVals p(nullptr);
     p.JPEGQuality = 100;
     p.JPEGProgressive = progressive;
     TMemoryStream s;
@@ -57,7 +57,7 @@ void BM_JpegDecodeProgressive5640x3172(benchmark::State& state) {
     TMemoryStream s(data);
     TLXBitmap b;
     b.MemoryThreshold = int64_t(1) << 40;
-    TIOParamsVals p;
+    TIOParamsVals p(nullptr);
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
@@ -73,7 +73,7 @@ void BM_JpegDecodeBaseline2560x1600(benchmark::State& state) {
     TMemoryStream s(data);
     TLXBitmap b;
     b.MemoryThreshold = int64_t(1) << 40;
-    TIOParamsVals p;
+    TIOParamsVals p(nullptr);
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
@@ -93,7 +93,7 @@ const std::vector<uint8_t>& PngRGBA() {
     for (int y = 0; y < 1200; ++y)
       for (int x = 0; x < 1920; ++x) m.Scanline(y)[x] = uint8_t(x + y);
     m.Full = false;
-    TIOParamsVals p;
+    TIOParamsVals p(nullptr);
     p.SamplesPerPixel = 4;
     TMemoryStream s;
     std::atomic<bool> abort{false};
@@ -111,7 +111,7 @@ void BM_PngDecodeRGBA1920x1200(benchmark::State& state) {
     TMemoryStream s(data);
     TLXBitmap b;
     b.MemoryThreshold = int64_t(1) << 40;
-    TIOParamsVals p;
+    TIOParamsVals p(nullptr);
     std::unique_ptr<TLXMask> mask;
     std::atomic<bool> abort{false};
     TIOProgress prog;

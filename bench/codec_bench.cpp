@@ -4,6 +4,8 @@
 #include <png.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <string>
 #include <cstring>
 #include <memory>
 
@@ -160,6 +162,31 @@ void BM_PngBareLibpngRGBA1920x1200(benchmark::State& state) {
 }
 BENCHMARK(BM_PngBareLibpngRGBA1920x1200)->Unit(benchmark::kMillisecond);
 
+// A file of the caller's (QUELMAR_BENCH_JPEG), for side-by-side runs with djpeg.
+void BM_JpegDecodeFile(benchmark::State& state, std::string path) {
+  TMemoryStream file;
+  file.LoadFromFile(path);
+  for (auto _ : state) {
+    TMemoryStream s(file.Data());
+    TLXBitmap b;
+    b.MemoryThreshold = int64_t(1) << 40;
+    TIOParamsVals p(nullptr);
+    std::atomic<bool> abort{false};
+    TIOProgress prog;
+    prog.abort = &abort;
+    JPEGReadStream(s, nullptr, &b, false, false, prog, p);
+    benchmark::DoNotOptimize(b.Scanline(0));
+  }
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  if (const char* f = std::getenv("QUELMAR_BENCH_JPEG"))
+    benchmark::RegisterBenchmark("BM_JpegDecodeFile", BM_JpegDecodeFile, std::string(f))
+        ->Unit(benchmark::kMillisecond);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -35,6 +35,11 @@ pil_ico='import sys; from PIL import Image; Image.open(sys.argv[1]).convert("RGB
 
 for f in big photo; do
   dj=$(best djpeg -outfile /dev/null "$work/$f.jpg")
+  if [ -x "$BUILD/bench/codec_bench" ]; then
+    ours=$(QUELMAR_BENCH_JPEG="$work/$f.jpg" "$BUILD/bench/codec_bench" --benchmark_filter=BM_JpegDecodeFile \
+      --benchmark_format=csv 2>/dev/null | awk -F, '/BM_JpegDecodeFile/ {print $3 / 1000}')
+    echo "$f.jpg: decode into a bitmap ${ours}s, djpeg ${dj}s, ratio $(ratio "$ours" "$dj") (target <= 1.1 progressive, 1.3 baseline)"
+  fi
   ql=$(best "$CLI" convert "$work/$f.jpg" "$work/$f.ico")
   echo "$f.jpg: djpeg ${dj}s, quelmar-cli convert to 32x32 icon ${ql}s, ratio $(ratio "$ql" "$dj") (target <= 1.2)"
 done

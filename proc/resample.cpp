@@ -28,8 +28,17 @@ static int32_t TruncI(long double v) {
 }
 static int32_t FloorI(long double v) { return TruncI(std::floor(v)); }
 static int32_t CeilI(long double v) { return TruncI(std::ceil(v)); }
-// Nearest, ties to even (the default rounding mode).
-static int32_t RoundI(long double v) { return TruncI(std::nearbyint(v)); }
+// Nearest, ties to even (the default rounding mode); frndint is the extended
+// rounding itself, without the library's environment save and restore.
+static long double RoundL(long double v) {
+#if defined(__x86_64__) || defined(__i386__)
+  asm("frndint" : "+t"(v));
+  return v;
+#else
+  return std::nearbyint(v);
+#endif
+}
+static int32_t RoundI(long double v) { return TruncI(RoundL(v)); }
 
 // ---------------------------------------------------------------------------
 // Kernels: doubles in and out, extended precision inside.
@@ -63,10 +72,20 @@ static double BSplineKernel(double x) {
   }
   return 0.0;
 }
+// The arguments stay within 3 pi, where the FPU's own extended sine is exact to
+// the last bits that matter and many times faster than the library's reduction.
+static long double SinL(long double a) {
+#if defined(__x86_64__) || defined(__i386__)
+  asm("fsin" : "+t"(a));
+  return a;
+#else
+  return std::sin(a);
+#endif
+}
 static long double SincL(long double t) {
   if (t == 0) return 1;
   long double a = kPi * t;
-  return std::sin(a) / a;
+  return SinL(a) / a;
 }
 static double Lanczos3Kernel(double x) {
   long double t = std::fabs((long double)x);
@@ -251,26 +270,37 @@ static void BuildContribs(TContribs& c, int srcN, int dstN, double scale, TResam
   const bool enlarge = scale >= 1;
   const double w = enlarge ? r : double((long double)r / scale);
   const double f = enlarge ? 1.0 : double(1.0L / scale);
-  std::vector<int32_t> tmp;
+  // The kernel values of each list, from its left end; lists are independent.
+  std::vector<std::vector<int32_t>> raw(static_cast<size_t>(dstN));
+  std::vector<int32_t> lefts(static_cast<size_t>(dstN));
+  ParallelFor(dstN, (2 * w + 2) * (filter == rfLanczos3 ? 400 : 40), [&](int i0, int i1) {
+    for (int i = i0; i < i1; ++i) {
+      const double z = double((long double)i / scale);
+      const int32_t left = FloorI((long double)z - w);
+      const int32_t right = CeilI((long double)z + w);
+      std::vector<int32_t>& out = raw[size_t(i)];
+      lefts[size_t(i)] = left;
+      for (int64_t j = left; j <= right; ++j) {
+        if (enlarge)
+          out.push_back(RoundI((long double)k.kernel(double((long double)z - j)) * 256));
+        else
+          out.push_back(RoundI((long double)k.kernel(double(((long double)z - j) / f)) * 256 / f));
+      }
+    }
+  });
   for (int i = 0; i < dstN; ++i) {
-    const double z = double((long double)i / scale);
-    const int32_t left = FloorI((long double)z - w);
-    const int32_t right = CeilI((long double)z + w);
-    tmp.clear();
+    const std::vector<int32_t>& tmp = raw[size_t(i)];
+    const int32_t left = lefts[size_t(i)];
     int32_t firstNz = 0, lastNz = -1;
     int32_t s = 0;
-    for (int64_t j = left; j <= right; ++j) {
-      int32_t weight;
-      if (enlarge)
-        weight = RoundI((long double)k.kernel(double((long double)z - j)) * 256);
-      else
-        weight = RoundI((long double)k.kernel(double(((long double)z - j) / f)) * 256 / f);
-      tmp.push_back(weight);
+    for (size_t t = 0; t < tmp.size(); ++t) {
+      const int32_t weight = tmp[t];
       if (weight == 0) continue;
-      if (lastNz < firstNz) firstNz = int32_t(j);
-      lastNz = int32_t(j);
+      const int32_t j = int32_t(left + int64_t(t));
+      if (lastNz < firstNz) firstNz = j;
+      lastNz = j;
       s += weight;
-      c.sIndex.push_back(MirrorClamp(int32_t(j), srcN));
+      c.sIndex.push_back(MirrorClamp(j, srcN));
       c.sWeight.push_back(weight);
       if (weight > 32767 || weight < -32768) c.fitsInt16 = false;
     }
@@ -337,27 +367,43 @@ static void HorizontalSparse(const uint8_t* src, uint8_t* out, const TContribs& 
 }
 
 #ifdef QUELMAR_X86
-// Dense colour form: rows widened to 4-byte pixels over the raw range, weights
-// expanded so that one pmaddwd multiplies two taps of all four channels.
+// Dense colour form: weights expanded so that one pmaddwd multiplies two taps of
+// all channels. Interior columns read the source row itself (4 pixels per 12
+// bytes); columns that reach past an edge read a short margin row, widened to
+// 4-byte pixels, mirrored and clamped.
 struct TDenseH {
-  std::vector<int32_t> start;           // pixel offset into the extended row, per column
-  std::vector<int32_t> groups;          // groups of four taps, per column
-  std::vector<int32_t> gOffset;         // into weights (units of 16 int16)
-  std::vector<int16_t, std::allocator<int16_t>> weights;
-  int extPixels = 0;
+  std::vector<int32_t> start;    // direct: source pixel; margin: pixel in the margin row
+  std::vector<int32_t> groups;   // groups of four taps, per column
+  std::vector<int32_t> gOffset;  // into weights (units of 16 int16)
+  std::vector<uint8_t> direct;
+  std::vector<int16_t> weights;
+  int32_t leftLo = 0, leftHi = 0, rightLo = 0, rightHi = 0;  // raw ranges of the margin row
+  int marginPixels = 0;
 };
 
-static void BuildDenseH(TDenseH& d, const TContribs& c) {
+static void BuildDenseH(TDenseH& d, const TContribs& c, int srcW) {
   d.start.assign(size_t(c.n), 0);
   d.groups.assign(size_t(c.n), 0);
   d.gOffset.assign(size_t(c.n), 0);
+  d.direct.assign(size_t(c.n), 0);
   d.weights.clear();
+  d.leftLo = c.minRaw, d.leftHi = c.minRaw;
+  d.rightLo = std::numeric_limits<int32_t>::max(), d.rightHi = std::numeric_limits<int32_t>::min();
   for (int i = 0; i < c.n; ++i) {
     const int32_t cnt = c.offset[size_t(i) + 1] - c.offset[size_t(i)];
     const int32_t g = (cnt + 3) / 4;
-    d.start[size_t(i)] = c.first[size_t(i)] - c.minRaw;
+    const int32_t first = c.first[size_t(i)];
     d.groups[size_t(i)] = g;
     d.gOffset[size_t(i)] = int32_t(d.weights.size() / 16);
+    // A 16-byte load at the last group must stay inside the row.
+    if (first >= 0 && int64_t(first) + 4 * int64_t(g) + 2 <= srcW) {
+      d.direct[size_t(i)] = 1;
+    } else if (g > 0 && first < 0) {
+      d.leftHi = std::max(d.leftHi, first + 4 * g);
+    } else if (g > 0) {
+      d.rightLo = std::min(d.rightLo, first);
+      d.rightHi = std::max(d.rightHi, first + 4 * g);
+    }
     for (int32_t q = 0; q < g; ++q) {
       int16_t w[4];
       for (int t = 0; t < 4; ++t) {
@@ -371,59 +417,101 @@ static void BuildDenseH(TDenseH& d, const TContribs& c) {
         }
     }
   }
-  // Four pixels of slack: a last group may read past the last tap.
-  d.extPixels = (c.maxRaw - c.minRaw + 1) + 4;
+  if (d.rightHi < d.rightLo) d.rightLo = d.rightHi = 0;
+  const int32_t leftN = d.leftHi - d.leftLo;
+  for (int i = 0; i < c.n; ++i) {
+    const int32_t first = c.first[size_t(i)];
+    if (d.direct[size_t(i)]) d.start[size_t(i)] = first;
+    else if (first < 0) d.start[size_t(i)] = first - d.leftLo;
+    else d.start[size_t(i)] = leftN + first - d.rightLo;
+  }
+  d.marginPixels = leftN + (d.rightHi - d.rightLo) + 4;
 }
 
-static void ExtendRow24(const uint8_t* src, int srcW, uint8_t* ext, const TContribs& c) {
-  // Interior, then the mirrored and clamped margins.
-  int32_t j = c.minRaw;
-  uint8_t* e = ext;
-  for (; j <= c.maxRaw && j < 0; ++j, e += 4) {
+static void ExtendRange24(const uint8_t* src, int srcW, int32_t lo, int32_t hi, uint8_t* e) {
+  for (int32_t j = lo; j < hi; ++j, e += 4) {
     const uint8_t* p = src + size_t(MirrorClamp(j, srcW)) * 3;
     e[0] = p[0], e[1] = p[1], e[2] = p[2], e[3] = 0;
   }
-  const int32_t stop = std::min(c.maxRaw, srcW - 1);
-  for (; j <= stop; ++j, e += 4) {
-    const uint8_t* p = src + size_t(j) * 3;
-    e[0] = p[0], e[1] = p[1], e[2] = p[2], e[3] = 0;
-  }
-  for (; j <= c.maxRaw; ++j, e += 4) {
-    const uint8_t* p = src + size_t(MirrorClamp(j, srcW)) * 3;
-    e[0] = p[0], e[1] = p[1], e[2] = p[2], e[3] = 0;
-  }
-  std::memset(e, 0, 16);
 }
 
-// Four rows share each weight load.
-__attribute__((target("avx2"))) static void HorizontalDense24Avx2(const uint8_t* const* ext, int rowsN,
+static void MarginRow24(const uint8_t* src, int srcW, const TDenseH& d, uint8_t* e) {
+  ExtendRange24(src, srcW, d.leftLo, d.leftHi, e);
+  ExtendRange24(src, srcW, d.rightLo, d.rightHi, e + size_t(d.leftHi - d.leftLo) * 4);
+  std::memset(e + size_t(d.marginPixels - 4) * 4, 0, 16);
+}
+
+// The normalisation of four channel sums at once, for S > 0 (see NormPositive).
+__attribute__((target("avx2"))) static inline uint32_t NormPositive4(__m128i sum, __m128i s, double invS) {
+  const __m256d inv = _mm256_set1_pd(invS);
+  __m128i q = _mm256_cvttpd_epi32(_mm256_mul_pd(_mm256_cvtepi32_pd(sum), inv));
+  q = _mm_min_epi32(q, _mm_set1_epi32(256));
+  const __m128i q1 = _mm_add_epi32(q, _mm_set1_epi32(1));
+  // q + 1 where (q + 1) * S <= sum
+  q = _mm_add_epi32(q1, _mm_cmpgt_epi32(_mm_mullo_epi32(q1, s), sum));
+  q = _mm_max_epi32(_mm_min_epi32(q, _mm_set1_epi32(255)), _mm_setzero_si128());
+  q = _mm_packus_epi16(_mm_packus_epi32(q, q), q);
+  return uint32_t(_mm_cvtsi128_si32(q));
+}
+
+// Four rows share each weight load. Each step broadcasts four pixels into both
+// halves, and one byte shuffle both picks two taps per half and widens them.
+__attribute__((target("avx2"))) static void HorizontalDense24Avx2(const uint8_t* const* src,
+                                                                  const uint8_t* const* margin, int rowsN,
                                                                   uint8_t* const* out, const TDenseH& d,
                                                                   const std::vector<TNorm>& norm, int n) {
-  const __m128i shuf = _mm_setr_epi8(0, 4, 1, 5, 2, 6, 3, 7, 8, 12, 9, 13, 10, 14, 11, 15);
+  const __m256i fromMargin = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, -1, -1, -1, -1,  //
+                                              8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, -1, -1, -1, -1);
+  const __m256i fromSource = _mm256_setr_epi8(0, -1, 3, -1, 1, -1, 4, -1, 2, -1, 5, -1, -1, -1, -1, -1,  //
+                                              6, -1, 9, -1, 7, -1, 10, -1, 8, -1, 11, -1, -1, -1, -1, -1);
   for (int i = 0; i < n; ++i) {
     const int32_t g = d.groups[size_t(i)];
     const __m256i* w = reinterpret_cast<const __m256i*>(d.weights.data()) + d.gOffset[size_t(i)];
-    const size_t off = size_t(d.start[size_t(i)]) * 4;
+    const bool direct = d.direct[size_t(i)];
+    const __m256i shuf = direct ? fromSource : fromMargin;
+    const size_t step = direct ? 12 : 16;
+    const uint8_t* base[4];
+    for (int r = 0; r < rowsN; ++r)
+      base[r] = (direct ? src[r] : margin[r]) + size_t(d.start[size_t(i)]) * (direct ? 3 : 4);
     __m256i acc[4] = {_mm256_setzero_si256(), _mm256_setzero_si256(), _mm256_setzero_si256(),
                       _mm256_setzero_si256()};
-    for (int32_t q = 0; q < g; ++q) {
-      const __m256i wq = _mm256_loadu_si256(w + q);
-      for (int r = 0; r < 4; ++r) {
-        if (r >= rowsN) break;
-        __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ext[r] + off + size_t(q) * 16));
-        px = _mm_shuffle_epi8(px, shuf);
-        acc[r] = _mm256_add_epi32(acc[r], _mm256_madd_epi16(_mm256_cvtepu8_epi16(px), wq));
+#define QUELMAR_TAP(r, o, wq)                                                                              \
+  acc[r] = _mm256_add_epi32(                                                                               \
+      acc[r], _mm256_madd_epi16(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(           \
+                                                        reinterpret_cast<const __m128i*>(base[r] + (o)))), \
+                                                    shuf),                                                 \
+                                wq))
+    if (rowsN == 4) {
+      for (int32_t q = 0; q < g; ++q) {
+        const __m256i wq = _mm256_loadu_si256(w + q);
+        const size_t o = size_t(q) * step;
+        QUELMAR_TAP(0, o, wq);
+        QUELMAR_TAP(1, o, wq);
+        QUELMAR_TAP(2, o, wq);
+        QUELMAR_TAP(3, o, wq);
+      }
+    } else {
+      for (int32_t q = 0; q < g; ++q) {
+        const __m256i wq = _mm256_loadu_si256(w + q);
+        for (int r = 0; r < rowsN; ++r) QUELMAR_TAP(r, size_t(q) * step, wq);
       }
     }
+#undef QUELMAR_TAP
     const TNorm nm = norm[size_t(i)];
     for (int r = 0; r < rowsN; ++r) {
-      const __m128i s = _mm_add_epi32(_mm256_castsi256_si128(acc[r]), _mm256_extracti128_si256(acc[r], 1));
-      alignas(16) int32_t v[4];
-      _mm_store_si128(reinterpret_cast<__m128i*>(v), s);
+      const __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(acc[r]), _mm256_extracti128_si256(acc[r], 1));
       uint8_t* o = out[r] + size_t(i) * 3;
-      o[0] = nm(v[0]);
-      o[1] = nm(v[1]);
-      o[2] = nm(v[2]);
+      if (nm.s > 0) {
+        // Four bytes written; the fourth is the next column's or the row's slack.
+        const uint32_t v = NormPositive4(sum, _mm_set1_epi32(nm.s), nm.inv);
+        std::memcpy(o, &v, 4);
+      } else {
+        alignas(16) int32_t v[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(v), sum);
+        o[0] = NormGeneric(v[0], nm.s);
+        o[1] = NormGeneric(v[1], nm.s);
+        o[2] = NormGeneric(v[2], nm.s);
+      }
     }
   }
 }
@@ -496,7 +584,7 @@ static void TwoPass(const TRowsIn& src, int srcW, int srcH, uint8_t* const* out,
   if (C == 3 && HaveAvx2() && cx.fitsInt16 && cx.maxRaw >= cx.minRaw &&
       int64_t(cx.maxRaw) - cx.minRaw < 3 * int64_t(srcW) + 64) {
     dense = true;
-    BuildDenseH(dh, cx);
+    BuildDenseH(dh, cx, srcW);
   }
 #endif
   if (dense) {
@@ -506,18 +594,21 @@ static void TwoPass(const TRowsIn& src, int srcW, int srcH, uint8_t* const* out,
     ParallelFor(
         blocks, tapsX * 4,
         [&](int b0, int b1) {
-          std::vector<uint8_t> ext(size_t(dh.extPixels) * 4 * 4 + 64);
+          const size_t marginStride = size_t(dh.marginPixels) * 4 + 16;
+          std::vector<uint8_t> margin(marginStride * 4);
           for (int b = b0; b < b1; ++b) {
             const int y0 = b * 4, rowsN = std::min(4, srcH - y0);
-            const uint8_t* e[4];
+            const uint8_t* s[4];
+            const uint8_t* m[4];
             uint8_t* o[4];
             for (int r = 0; r < rowsN; ++r) {
-              uint8_t* er = ext.data() + size_t(r) * (size_t(dh.extPixels) * 4 + 16);
-              ExtendRow24(src[y0 + r], srcW, er, cx);
-              e[r] = er;
+              uint8_t* mr = margin.data() + size_t(r) * marginStride;
+              MarginRow24(src[y0 + r], srcW, dh, mr);
+              s[r] = src[y0 + r];
+              m[r] = mr;
               o[r] = work.data() + workStride * size_t(y0 + r);
             }
-            HorizontalDense24Avx2(e, rowsN, o, dh, normX, dstW);
+            HorizontalDense24Avx2(s, m, rowsN, o, dh, normX, dstW);
           }
         },
         [&](int b) {

@@ -297,7 +297,9 @@ TEST(Resample, TransparentPixelsAreRecolouredAndAlphaFollows) {
     ResampleBitmap(&src, &dst, TResampleFilter(f));
     for (int y = 0; y < 6; ++y) {
       for (int x = 0; x < 8; ++x) {
-        if ((x + y) % 3 == 0) EXPECT_EQ(src.GetPixelRGB(x, y), (TRGB{128, 128, 128}));
+        if ((x + y) % 3 == 0) {
+          EXPECT_EQ(src.GetPixelRGB(x, y), (TRGB{128, 128, 128}));
+        }
       }
     }
     ASSERT_TRUE(dst.HasAlphaChannel());

@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "image/mask.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "platform/memory.h"
 #include "platform/syscolors.h"
 #include "proc/convert.h"
 #include "proc/quantizer.h"
@@ -25,25 +25,9 @@ namespace {
 constexpr int64_t kFallbackThreshold = 33554432;  // 32 MiB when the system reports nothing
 constexpr const char* kNo32fInPlatform = "lx32f pixel format not allowed when Location=lxTBitmap";
 
-// MemAvailable of /proc/meminfo in bytes; 0 when unknown.
-int64_t AvailableMemory() {
-  std::ifstream in("/proc/meminfo");
-  std::string key;
-  int64_t kib = 0;
-  std::string unit;
-  while (in >> key >> kib) {
-    std::getline(in, unit);
-    if (key == "MemAvailable:") return kib > 0 && kib < (int64_t(1) << 52) ? kib * 1024 : 0;
-  }
-  return 0;
-}
-
 int64_t InitialMemoryThreshold() {
   if (TLXImageSettings::DefaultMemoryThreshold != -1) return TLXImageSettings::DefaultMemoryThreshold;
-  const int64_t available = AvailableMemory();
-  if (available <= 0) return kFallbackThreshold;
-  // The threshold is a 32-bit quantity: machines with more than 4 GiB saturate.
-  return std::min<int64_t>(available / 2, std::numeric_limits<int32_t>::max());
+  return TLXImageSettings::MemoryThresholdFor(AvailablePhysicalMemory());
 }
 
 inline bool BitAt(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
@@ -152,6 +136,12 @@ struct TAccessGuard {
 };
 
 }  // namespace
+
+int64_t TLXImageSettings::MemoryThresholdFor(int64_t availableBytes) {
+  if (availableBytes <= 0) return kFallbackThreshold;
+  // A 32-bit quantity: machines with more than 4 GiB available saturate.
+  return std::min<int64_t>(availableBytes / 2, std::numeric_limits<int32_t>::max());
+}
 
 // ---------------------------------------------------------------- lifetime
 

@@ -42,6 +42,9 @@ public:
 struct TLXImageSettings {
   // -1: not set; the threshold then comes from the available memory.
   static int64_t DefaultMemoryThreshold;
+  // The threshold a new bitmap takes from the available memory: half of it,
+  // saturated at the largest 32-bit value; 32 MiB when nothing is reported.
+  static int64_t MemoryThresholdFor(int64_t availableBytes);
 };
 
 class TLXBitmap : public TLXBaseBitmap {

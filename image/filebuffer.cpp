@@ -1,53 +1,19 @@
 #include "image/filebuffer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
+
+#include "platform/files.h"
 
 std::string TLXFileBuffer::TempDirectory;
 
 namespace {
 
 constexpr int64_t kCopyChunk = 1 << 20;
-constexpr size_t kMaxTempPath = 250;
 
-void ForceDirectories(std::string path) {
-  if (path.empty()) throw EStreamError("Cannot Create Directory");
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (path.size() <= 2) return;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
-  const auto slash = path.rfind('/');
-  if (slash != std::string::npos && slash > 0) ForceDirectories(path.substr(0, slash));
-  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) throw EStreamError("Cannot Create Directory");
-}
-
-std::string SystemTempPath() {
-  const char* env = std::getenv("TMPDIR");
-  std::string dir = env && *env ? env : "/tmp";
-  if (dir.size() > kMaxTempPath) dir.resize(kMaxTempPath);
-  return dir;
-}
-
-// Makes a unique empty file "<dir>/talvexXXXXXX"; empty on failure.
-std::string MakeTempFile(std::string dir) {
-  if (dir.empty() || dir.back() != '/') dir += '/';
-  std::string templ = dir + "talvexXXXXXX";
-  const int fd = ::mkstemp(templ.data());
-  if (fd < 0) return {};
-  ::close(fd);
-  return templ;
-}
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+std::string NewTempFile() {
+  const std::string folder = TempFolder(TLXFileBuffer::TempDirectory);
+  if (!ForceDirectories(folder)) throw EStreamError("Cannot Create Directory");
+  return CreateTempFile(folder, "talvex");
 }
 
 }  // namespace
@@ -68,9 +34,7 @@ bool TLXFileBuffer::CreateFile(const std::string& name, int64_t size) {
   CloseFile();
   std::string target = name;
   if (target.empty()) {
-    const std::string dir = TempDirectory.empty() ? SystemTempPath() : TempDirectory;
-    ForceDirectories(dir);
-    target = MakeTempFile(dir);
+    target = NewTempFile();
     if (target.empty()) return false;
   }
   try {
@@ -79,7 +43,7 @@ bool TLXFileBuffer::CreateFile(const std::string& name, int64_t size) {
     stream_->SetSize(size);
   } catch (const EStreamError&) {
     stream_.reset();
-    ::unlink(target.c_str());
+    DeleteFile(target);
     fileName_.clear();
     return false;
   }
@@ -131,7 +95,7 @@ void TLXFileBuffer::UnmapAll() {
 void TLXFileBuffer::CloseFile() {
   if (!stream_) {
     blocks_.clear();
-    if (!fileName_.empty()) ::unlink(fileName_.c_str());
+    if (!fileName_.empty()) DeleteFile(fileName_);
     fileName_.clear();
     return;
   }
@@ -140,7 +104,7 @@ void TLXFileBuffer::CloseFile() {
     ~Closer() {
       self.blocks_.clear();
       self.stream_.reset();
-      ::unlink(self.fileName_.c_str());
+      DeleteFile(self.fileName_);
       self.fileName_.clear();
     }
   } closer{*this};
@@ -154,15 +118,12 @@ void TLXFileBuffer::Reopen() {
 bool TLXFileBuffer::CopyWholeFile(TLXFileBuffer* target) {
   // The copy lands in a fresh file beside the target and replaces it only
   // when complete, so a failed copy leaves the target as it was.
-  const std::string staging = MakeTempFile(FolderOf(target->fileName_));
+  const std::string staging = CreateSiblingTempFile(target->fileName_);
   if (staging.empty()) return false;
   stream_.reset();
   target->stream_.reset();
-  std::error_code ec;
-  bool done = std::filesystem::copy_file(fileName_, staging,
-                                         std::filesystem::copy_options::overwrite_existing, ec) &&
-              !ec && ::rename(staging.c_str(), target->fileName_.c_str()) == 0;
-  if (!done) ::unlink(staging.c_str());
+  const bool done = CopyFile(fileName_, staging) && RenameFile(staging, target->fileName_);
+  if (!done) DeleteFile(staging);
   Reopen();
   target->Reopen();
   return done;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <limits>
 
+#include "image/dibbitmap.h"
 #include "image/filebuffer.h"
 #include "image/mask.h"
 #include "platform/bitmap.h"
@@ -68,6 +69,17 @@ TEST(BitmapTest, ProcessDefaultThresholdWins) {
   TLXBitmap b;
   TLXImageSettings::DefaultMemoryThreshold = -1;
   EXPECT_EQ(b.MemoryThreshold, 1234);
+}
+
+TEST(BitmapTest, ThresholdFromAvailableMemorySaturates) {
+  struct Case { int64_t available, threshold; };
+  const Case cases[] = {{0, 33554432},
+                        {-5, 33554432},
+                        {int64_t(1) << 30, int64_t(1) << 29},
+                        {int64_t(4) << 30, 0x7fffffff},
+                        {int64_t(64) << 30, 0x7fffffff},
+                        {std::numeric_limits<int64_t>::max(), 0x7fffffff}};
+  for (const Case& c : cases) EXPECT_EQ(TLXImageSettings::MemoryThresholdFor(c.available), c.threshold) << c.available;
 }
 
 TEST(BitmapTest, RowLengthFollowsFormatAndWidth) {
@@ -649,8 +661,9 @@ TEST(BitmapSizeTest, SetLocationMovesRowsPaletteAndAlpha) {
       EXPECT_TRUE(Painted(*b, 3, 5)) << int(from) << "->" << int(to);
       EXPECT_EQ(b->GetPaletteEntry(2), UnpackRGB(0x010203));
       EXPECT_EQ(b->AlphaAt(4, 2), 33);
-      if (to == lxTBitmap)
+      if (to == lxTBitmap) {
         EXPECT_EQ(TLXBitmapTestAccess::Platform(*b)->PaletteEntry(2), (TPaletteEntry{1, 2, 3, 0}));
+      }
     }
   }
 }
@@ -903,4 +916,25 @@ TEST(BitmapPlatformTest, CanvasMovesTheImageIntoAPlatformBitmap) {
   EXPECT_EQ(b.Location(), lxTBitmap);
   EXPECT_EQ(b.SystemBitmap()->PixelColor(2, 2), 0x0000ffu);
 }
+TEST(BitmapPlatformTest, CopyFromDibbitmapByDepth) {
+  for (TLXLocation loc : {lxMemory, lxFile, lxTBitmap}) {
+    TLXDibbitmap dib;
+    dib.AllocateDib(3, 2, 24);
+    for (int y = 0; y < 2; ++y) std::memset(dib.Scanline(y), 10 + y, 12);
+    auto b = MakeBitmap(loc, loc == lxFile ? 0 : -2);
+    b->CopyFromDibbitmap(&dib);
+    EXPECT_EQ(b->PixelFormat(), lx24RGB);
+    EXPECT_EQ(b->Width(), 3);
+    EXPECT_EQ(b->GetPixelRGB(2, 1), (TRGB{11, 11, 11})) << int(loc);
+    EXPECT_EQ(b->GetPixelRGB(0, 0), (TRGB{10, 10, 10})) << int(loc);
+    dib.AllocateDib(9, 1, 1);
+    dib.Scanline(0)[1] = 0x80;
+    b->CopyFromDibbitmap(&dib);
+    EXPECT_EQ(b->PixelFormat(), lx1g);
+    EXPECT_EQ(b->GetPixelRGB(8, 0), (TRGB{255, 255, 255}));
+    b->CopyFromDibbitmap(nullptr);
+    EXPECT_EQ(b->Width(), 9);
+  }
+}
+
 }  // namespace

@@ -122,6 +122,7 @@ void TBitmap::SetBitsPerPixel(int bpp) {
 // and entries carry over when the new palette is at least as large; everything
 // else goes through colours and, for palette targets, the nearest entry.
 void TBitmap::Reshape(int w, int h, int bpp) {
+  const size_t bytes = BlockBytes(w, h, bpp);  // may refuse; nothing has changed yet
   TBitmap old;
   old.width_ = width_;
   old.height_ = height_;
@@ -135,7 +136,7 @@ void TBitmap::Reshape(int w, int h, int bpp) {
   width_ = w;
   height_ = h;
   rowBytes_ = w > 0 ? ComputeRowLength(w, StorageBits(bpp)) : 0;
-  bits_.assign(BlockBytes(w, h, bpp), 0);
+  bits_.assign(bytes, 0);
   palette_ = DefaultPalette(bpp);
   monochrome_ = bpp == 1;
 

@@ -126,6 +126,12 @@ TEST(PlatformBitmap, InvalidDepthIsIgnoredAndHostileSizeRefused) {
   EXPECT_EQ(b.BitsPerPixel(), 24);
   EXPECT_THROW(b.SetSize(100000, 100000), std::bad_alloc);
   EXPECT_EQ(b.Width(), 0);
+  TBitmap m;
+  m.SetBitsPerPixel(1);
+  m.SetSize(23200, 23200);  // 67 MB at 1 bit, beyond the 2 GiB cap at 32
+  EXPECT_THROW(m.SetBitsPerPixel(32), std::bad_alloc);
+  EXPECT_EQ(m.BitsPerPixel(), 1);  // left as it was
+  EXPECT_EQ(m.Width(), 23200);
 }
 
 TEST(PlatformBitmap, BottomUpRowsKeepThePicture) {

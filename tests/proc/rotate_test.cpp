@@ -163,6 +163,18 @@ TEST(Flip, OtherFormatsUnchangedAlphaFollows) {
   EXPECT_EQ(b.AlphaAt(0, 0), 255);
 }
 
+TEST(Rotate, PlatformLocatedBitmapsTurnToo) {
+  TLXBitmap b;
+  b.SetLocation(lxTBitmap);
+  Coordinates(b, 6, 4);
+  ASSERT_EQ(b.Location(), lxTBitmap);
+  RotateBitmap(&b, false, nullptr, {}, 0, -90);
+  EXPECT_EQ(b.Width(), 4);
+  EXPECT_EQ(At(b, 0, 0), std::make_pair(0, 3));
+  FlipBitmap(&b, 0);
+  EXPECT_EQ(At(b, 3, 0), std::make_pair(0, 3));
+}
+
 TEST(Rotate, FileLocatedBitmapsTurnToo) {
   TLXBitmap b;
   b.MemoryThreshold = 0;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "image/bitmap.h"
+#include "io/controller.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -676,4 +677,34 @@ TEST(BMPTools, WrittenFilesReadBackInImageMagickAndPillow) {
       EXPECT_NE(pil.find(want), std::string::npos) << out << ": " << pil;
     }
   }
+}
+
+// ---------------------------------------------------------------- through the controller
+
+TEST(BMPController, SavesAndLoadsByExtensionAndContent) {
+  const std::string dir = ScratchDir("bmp-controller");
+  TTalvexIO io;
+  Fill24(*io.Bitmap(), 9, 4, [](int x, int y) { return TRGB{uint8_t(x * 20), uint8_t(y * 50), 90}; });
+  io.SaveFile(dir + "/a.bmp");
+  ASSERT_FALSE(io.AbortFlag);
+  TTalvexIO back;
+  back.LoadFile(dir + "/a.bmp");
+  ASSERT_FALSE(back.AbortFlag);
+  EXPECT_EQ(back.Params().FileType, ioBMP);
+  EXPECT_EQ(back.Bitmap()->GetPixelRGB(8, 3), (TRGB{160, 150, 90}));
+
+  TMemoryStream s(ReadFileBytes(dir + "/a.bmp"));
+  EXPECT_EQ(back.DetectStreamFormat(s), ioBMP);
+  back.LoadStream(s);
+  EXPECT_FALSE(back.AbortFlag);
+
+  // A 16-bit grey image goes to the BMP writer as it is: the caller's bitmap
+  // keeps its format, the writer converts a copy.
+  io.Bitmap()->Allocate(3, 3, lx16g);
+  io.Bitmap()->Fill(65535);
+  io.SaveBMPFile(dir + "/g.bmp");
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Bitmap()->PixelFormat(), lx16g);
+  back.LoadBMPFile(dir + "/g.bmp");
+  EXPECT_EQ(back.Bitmap()->GetPixelRGB(1, 1), (TRGB{255, 255, 255}));
 }

@@ -8,6 +8,7 @@
 
 #include "image/bitmap.h"
 #include "image/mask.h"
+#include "io/controller.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -420,4 +421,38 @@ TEST(ICOCorpus, IconsOfIcotool) {
   TReader raw;
   ASSERT_TRUE(raw.Icon(ReadFileBytes(dir + "/raw.ico")));
   EXPECT_EQ(Mismatches(raw, PNGFileRead(dir + "/a.png"), true), 0);
+}
+
+// ---------------------------------------------------------------- through the controller
+
+TEST(ICOController, LoadsIconsAndCursorsByExtensionAndContent) {
+  const std::string dir = ScratchDir("ico-controller");
+  const std::vector<uint8_t> icon = MakeIcon({FourBit()});
+  WriteFileBytes(dir + "/a.ico", icon);
+  WriteFileBytes(dir + "/a.cur", MakeIcon({FourBit()}, 2));
+  WriteFileBytes(dir + "/icon-named.cur", icon);
+
+  TTalvexIO io;
+  io.LoadFile(dir + "/a.ico");
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Params().FileType, ioICO);
+  ASSERT_TRUE(io.Bitmap()->HasAlphaChannel());
+  EXPECT_EQ(io.Bitmap()->AlphaAt(1, 0), 0);
+  EXPECT_EQ(io.Bitmap()->AlphaAt(0, 0), 255);
+
+  io.LoadCursorFile(dir + "/a.cur");
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Bitmap()->AlphaAt(1, 0), 0);
+
+  EXPECT_EQ(io.DetectFileFormat(dir + "/icon-named.cur", true), ioCUR);
+  EXPECT_EQ(io.DetectFileFormat(dir + "/a.ico", false), ioICO);
+  TMemoryStream s(MakeIcon({FourBit()}, 2));
+  EXPECT_EQ(io.DetectStreamFormat(s), ioCUR);
+  io.LoadStream(s);
+  EXPECT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Params().FileType, ioCUR);
+
+  io.Params().IconImageIndex = 4;
+  io.LoadIconFile(dir + "/a.ico");
+  EXPECT_TRUE(io.AbortFlag);
 }

@@ -10,6 +10,7 @@
 #include "codecs/ico.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
+#include "io/controller.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -414,4 +415,42 @@ TEST(ICOWriteTools, EveryDepthSizeAndAlphaReadsBackEverywhere) {
       }
     }
   }
+}
+
+// ---------------------------------------------------------------- through the controller
+
+TEST(ICOWriteController, SaveIconFileUsesTheRecordsSizes) {
+  const std::string dir = ScratchDir("icowrite-controller");
+  TTalvexIO io;
+  Paint(*io.Bitmap(), 100, 50);
+  io.SaveIconFile(dir + "/a.ico");
+  ASSERT_FALSE(io.AbortFlag);
+  const auto f = ReadFileBytes(dir + "/a.ico");
+  ASSERT_GT(f.size(), 22u);
+  EXPECT_EQ(Get16(f, 4), 1);
+  EXPECT_EQ(f[6], 64);
+  EXPECT_EQ(f[7], 64);
+  EXPECT_EQ(f[8], 255);  // 8 bits
+  EXPECT_EQ(Get16(f, 22 + 14), 8);
+
+  // No usable size: the save fails and no file is made.
+  io.Params().IconSizes[0] = TIconSize{0, 0};
+  io.SaveIconFile(dir + "/b.ico");
+  EXPECT_TRUE(io.AbortFlag);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/b.ico"));
+
+  // A grey target is turned into colour first; the file reads back.
+  io.Params().IconSizes[0] = TIconSize{16, 16};
+  io.Params().IconBitCounts[0] = 32;
+  io.Bitmap()->Allocate(20, 20, lx8g);
+  io.Bitmap()->Fill(200);
+  io.SaveFile(dir + "/c.ico");
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Bitmap()->PixelFormat(), lx24RGB);
+  TTalvexIO back;
+  back.LoadFile(dir + "/c.ico");
+  ASSERT_FALSE(back.AbortFlag);
+  EXPECT_EQ(back.Bitmap()->Width(), 16);
+  EXPECT_EQ(back.Bitmap()->GetPixelRGB(3, 3), (TRGB{200, 200, 200}));
+  EXPECT_TRUE(back.Bitmap()->HasAlphaChannel());
 }

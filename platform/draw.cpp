@@ -1,5 +1,6 @@
 #include "platform/draw.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/bitmap.h"
@@ -43,6 +44,21 @@ void FillRectStyled(TBitmap& target, const TRect& rect, TColor color, TBrushStyl
 // compared with the cost of composing the picture).
 template <typename Plot>
 static void WalkLine(int x0, int y0, int x1, int y1, const TRect& r, Plot plot) {
+  // Grid lines are horizontal or vertical and may run far beyond the bitmap:
+  // walk only their visible part.
+  if (y0 == y1 || x0 == x1) {
+    if (x0 == x1 && y0 == y1) return;
+    const bool horizontal = y0 == y1;
+    const int fixed = horizontal ? y0 : x0;
+    if (horizontal ? (fixed < r.top || fixed >= r.bottom) : (fixed < r.left || fixed >= r.right)) return;
+    const int a = horizontal ? x0 : y0, b = horizontal ? x1 : y1;
+    // Pixels from a towards b, b itself excluded.
+    int lo = a < b ? a : b + 1, hi = a < b ? b - 1 : a;
+    lo = std::max(lo, horizontal ? r.left : r.top);
+    hi = std::min(hi, (horizontal ? r.right : r.bottom) - 1);
+    for (int i = lo; i <= hi; ++i) horizontal ? plot(i, fixed) : plot(fixed, i);
+    return;
+  }
   const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
   int err = dx + dy;

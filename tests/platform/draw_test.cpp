@@ -51,6 +51,18 @@ TEST(Draw, LinesExcludeTheirEndAndInvertTwiceRestores) {
   EXPECT_EQ(b.PixelColor(2, 1), 0xffffffu);
   EXPECT_EQ(b.PixelColor(3, 1), 0u);
 
+  // Right to left and bottom to top: the start is drawn, the end is not.
+  TBitmap r;
+  Blank(r, 6, 6);
+  DrawLine(r, 4, 0, 1, 0, TColor(0xffffff));
+  DrawLine(r, 5, 4, 5, -1000000, TColor(0xffffff));
+  EXPECT_EQ(r.PixelColor(4, 0), 0xffffffu);
+  EXPECT_EQ(r.PixelColor(2, 0), 0xffffffu);
+  EXPECT_EQ(r.PixelColor(1, 0), 0u);
+  EXPECT_EQ(r.PixelColor(5, 4), 0xffffffu);
+  EXPECT_EQ(r.PixelColor(5, 0), 0xffffffu);
+  EXPECT_EQ(r.PixelColor(5, 5), 0u);
+
   TBitmap p;
   Blank(p, 4, 1, 8);
   InvertLine(p, 0, 0, 4, 0);

@@ -194,6 +194,21 @@ TEST(Quantizer, BoxesSeparateTwoClusters) {
   EXPECT_EQ(q.ColorToIndex(CreateRGB(255, 250, 249)), 1);
 }
 
+TEST(Quantizer, BoxesWeighAVeryWideImageByItsTruePixelCount) {
+  // 65537 x 1: sides narrowed to 16 bits would count one pixel.
+  TLXBitmap bmp;
+  MakeRGB(bmp, 65537, 1, [](int x, int) {
+    const uint8_t base = x % 2 ? 248 : 0;
+    return CreateRGB(uint8_t(base + x % 7), uint8_t(base + x % 3), base);
+  });
+  std::vector<TRGB> palette(2, kSentinel);
+  TLXQuantizer q(&bmp, palette.data(), 255, 2, -1, 0);
+  ASSERT_EQ(q.Mode(), TLXQuantizer::qmBoxes);
+  ASSERT_EQ(q.EntriesWritten(), 2);
+  EXPECT_EQ(palette[0], CreateRGB(0, 0, 0));
+  EXPECT_EQ(palette[1], CreateRGB(248, 248, 248));
+}
+
 TEST(Quantizer, BoxesCoverARichImage) {
   TLXBitmap bmp;
   MakeRGB(bmp, 64, 64, Colourful);

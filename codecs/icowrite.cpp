@@ -166,9 +166,18 @@ int ICODepthFor(int32_t depthEntry, int32_t samplesPerPixel, int32_t bitsPerSamp
 void ICOWriteStream(TStream& stream, TLXBitmap* source, TIOParamsVals& params,
                     TIOProgress& progress, const TIconSize* sizes, const int32_t* depths, int n) {
   if (n < 1 || n > 65535 || !sizes || !depths || !source || source->IsEmpty() ||
-      (source->PixelFormat() != lx24RGB && source->PixelFormat() != lx1g)) {
+      source->PixelFormat() == lxNone) {
     progress.Abort();
     return;
+  }
+  // The controller hands over lx24RGB or lx1g; any other format is written
+  // from a private colour copy.
+  std::unique_ptr<TLXBitmap> colourCopy;
+  if (source->PixelFormat() != lx24RGB && source->PixelFormat() != lx1g) {
+    colourCopy = std::make_unique<TLXBitmap>();
+    colourCopy->Assign(source);
+    colourCopy->SetPixelFormat(lx24RGB);
+    source = colourCopy.get();
   }
   const int64_t base = stream.Position();
   uint8_t dir[6] = {0, 0, 1, 0, 0, 0};
@@ -200,7 +209,7 @@ void ICOWriteStream(TStream& stream, TLXBitmap* source, TIOParamsVals& params,
   TTalvexView view;
   std::unique_ptr<TLXBitmap> holesCopy;
   TLXBitmap* resampleSource = source;
-  if (HasTransparentHoles(source)) {
+  if (HasTransparentHoles(source) && !colourCopy) {
     holesCopy = std::make_unique<TLXBitmap>();
     holesCopy->Assign(source);
     resampleSource = holesCopy.get();

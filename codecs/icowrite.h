@@ -11,7 +11,8 @@ struct TIconSize;
 
 // Writes n images: image k at sizes[k] (0 keeps the source's side, -1 follows the
 // aspect ratio) and depths[k] (1, 4, 8, 32, 0 for the record's pair, anything
-// else 24). The source (lx24RGB or lx1g, alpha optional) is never changed. The
+// else 24). The source (lx24RGB or lx1g, alpha optional; other formats go
+// through a private lx24RGB copy) is never changed. The
 // record's colour map is left holding the palette of the last 4- or 8-bit image.
 // n < 1, or a size that cannot be produced, sets AbortFlag; n < 1 writes nothing.
 void ICOWriteStream(TStream& stream, TLXBitmap* source, TIOParamsVals& params,

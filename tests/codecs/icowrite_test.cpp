@@ -272,11 +272,20 @@ TEST(ICOWrite, RefusesWhatCannotBeWritten) {
   TWriter neg;
   neg.Write(src, {{-2, -2}}, {24});
   EXPECT_TRUE(neg.abortFlag);
+}
+
+TEST(ICOWrite, OtherFormatsAreWrittenFromAColourCopy) {
   TLXBitmap grey;
   grey.Allocate(4, 4, lx8g);
+  grey.Fill(90);
   TWriter g;
-  g.Write(grey, {{4, 4}}, {24});
-  EXPECT_TRUE(g.abortFlag);
+  g.params.SamplesPerPixel = 3;
+  g.params.BitsPerSample = 8;
+  const auto f = g.Write(grey, {{4, 4}}, {0});
+  ASSERT_FALSE(g.abortFlag);
+  EXPECT_EQ(Get16(f, 22 + 14), 24);  // the record's pair, not the 1-bit rule
+  EXPECT_EQ(f[22 + 40], 90);
+  EXPECT_EQ(grey.PixelFormat(), lx8g);
 }
 
 TEST(ICOWrite, SourceStaysAsItWas) {

@@ -11,6 +11,7 @@
 #include "image/mask.h"
 #include "io/codectable.h"
 #include "io/registry.h"
+#include "platform/bitmap.h"
 #include "platform/stream.h"
 #include "tests/support/corpus.h"
 
@@ -739,6 +740,27 @@ TEST_F(IOController, CallersBitmapIsTheTarget) {
   EXPECT_TRUE(io_.AbortFlag);
   EXPECT_EQ(events_.finished, before + 1);
   EXPECT_FALSE(fs::exists(Path("b.bmp")));
+}
+
+TEST_F(IOController, AttachedPlatformBitmapIsMirroredBothWays) {
+  TBitmap graphic;
+  graphic.SetBitsPerPixel(24);
+  graphic.SetSize(5, 4);
+  io_.AttachTBitmap(&graphic);
+  EXPECT_TRUE(io_.OwnsBitmap());
+  EXPECT_EQ(io_.Bitmap()->Width(), 5);
+  EXPECT_EQ(io_.GetTBitmap(), &graphic);
+  // A fresh record takes its size from the platform bitmap.
+  io_.Params().SetDefaults();
+  EXPECT_EQ(io_.Params().Width, 5);
+  EXPECT_EQ(io_.Params().Height, 4);
+
+  calls.giveMask = true;
+  WriteFile(Path("a.ico"), FK(3, 2));
+  io_.LoadFile(Path("a.ico"));
+  EXPECT_EQ(graphic.Width(), 3);
+  EXPECT_EQ(graphic.Height(), 2);
+  EXPECT_FALSE(io_.Bitmap()->HasAlphaChannel());  // dropped for a platform graphic
 }
 
 namespace {

@@ -8,7 +8,8 @@
 // Outcome convention: operations return nothing; AbortFlag tells whether the last
 // one failed. Errors of the file layer (a file that cannot be opened or created)
 // and the PNG/JPEG writers' errors reach the caller as exceptions (EStreamError,
-// ...), after FinishWork has run. Every operation runs FinishWork exactly once.
+// ...), after FinishWork has run. An operation that starts work runs FinishWork
+// exactly once; LoadFile without a target and SaveFile with an empty name do nothing.
 //
 // Saves to a file write a temporary file beside the target and rename it over the
 // target only when the writer succeeded: a failed save leaves an existing file

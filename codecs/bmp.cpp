@@ -60,6 +60,11 @@ struct TChannelMask {
 
 // Header sizes of the Windows versions (12, 40, 52, 56, 108, 124) and of the
 // OS/2 2.x header, which may be cut anywhere between 16 and 64 bytes.
+// How many pixels one byte of run-length codes may stand for before a file is
+// taken as a bomb: far above what runs and line ends can reach, which leaves
+// room for images that skip most of their area with deltas.
+constexpr int64_t kMaxRLEPixelsPerByte = 16384;
+
 bool KnownHeaderSize(uint32_t size) {
   return size == 12 || (size >= 16 && size <= 64) || size == 108 || size == 124;
 }
@@ -299,6 +304,11 @@ void BMPReadStream(TStream& stream, TLXBitmap* bitmap, int64_t dataSize, TIOPara
       progress.Abort();
       return;
     }
+  } else if (width * height > (available + 16) * kMaxRLEPixelsPerByte) {
+    // Codes this few cannot describe an image this large (a real file takes at
+    // least a byte per hundred pixels or so): refused before allocating.
+    progress.Abort();
+    return;
   }
 
   const TLXPixelFormat format =

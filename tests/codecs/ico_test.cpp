@@ -456,3 +456,34 @@ TEST(ICOController, LoadsIconsAndCursorsByExtensionAndContent) {
   io.LoadIconFile(dir + "/a.ico");
   EXPECT_TRUE(io.AbortFlag);
 }
+
+TEST(ICORead, CorruptedFilesNeverCrash) {
+  std::vector<std::vector<uint8_t>> seeds = {MakeIcon({FourBit()}), MakeIcon({FourBit()}, 2)};
+  TIconImage one;
+  one.biBitCount = 1;
+  one.palette = {TRGB{0, 0, 0}, TRGB{255, 255, 255}};
+  one.xorRows.assign(8, 0x55);
+  one.andRows.assign(8, 0x33);
+  TIconImage deep;
+  deep.biBitCount = 32;
+  deep.xorRows.assign(16, 0x80);
+  seeds.push_back(MakeIcon({one, deep, FourBit()}));
+  uint32_t seed = 7;
+  for (const auto& file : seeds) {
+    for (int i = 0; i < 600; ++i) {
+      std::vector<uint8_t> v = file;
+      for (int k = 0; k < 3; ++k) {
+        seed = seed * 1664525u + 1013904223u;
+        const size_t at = (seed >> 8) % std::min<size_t>(v.size(), 100);
+        v[at] = uint8_t(seed >> 24);
+      }
+      TReader r;
+      r.params.IconImageIndex = r.params.CursorImageIndex = i % 3;
+      if (i & 1) r.Cursor(v); else r.Icon(v);
+      TMemoryStream s(v);
+      IsICOStream(s);
+      IsCURStream(s);
+      EXPECT_LE(r.bitmap.Width(), 1024);
+    }
+  }
+}

@@ -461,6 +461,7 @@ void TTalvexIO::LoadCodecFile(const std::string& fileName, int32_t fileType) {
 void TTalvexIO::LoadCodecStream(TStream& stream, int32_t fileType) {
   AbortFlag = false;
   if (!PrepareBitmap()) {
+    AbortFlag = true;  // nothing to work on is a failure, not a success
     FinishWork();
     return;
   }
@@ -587,6 +588,7 @@ void TTalvexIO::LoadRegistryStream(TStream& stream, int32_t fileType) {
   }
   AbortFlag = false;
   if (!PrepareBitmap()) {
+    AbortFlag = true;  // nothing to work on is a failure, not a success
     FinishWork();
     return;
   }
@@ -641,6 +643,7 @@ void TTalvexIO::SaveCodecFile(const std::string& fileName, int32_t fileType) {
 void TTalvexIO::SaveCodecStream(TStream& stream, int32_t fileType) {
   AbortFlag = false;
   if (!PrepareBitmap()) {
+    AbortFlag = true;  // nothing to work on is a failure, not a success
     FinishWork();
     return;
   }
@@ -723,6 +726,7 @@ void TTalvexIO::SaveRegistryStream(TStream& stream, int32_t fileType) {
   }
   AbortFlag = false;
   if (!PrepareBitmap()) {
+    AbortFlag = true;  // nothing to work on is a failure, not a success
     FinishWork();
     return;
   }
@@ -775,6 +779,7 @@ void TTalvexIO::SaveIconFile(const std::string& fileName) {
 void TTalvexIO::SaveIconStream(TStream& stream) {
   AbortFlag = false;
   if (!PrepareBitmap()) {
+    AbortFlag = true;  // nothing to work on is a failure, not a success
     FinishWork();
     return;
   }

@@ -740,6 +740,14 @@ TEST_F(IOController, CallersBitmapIsTheTarget) {
   EXPECT_TRUE(io_.AbortFlag);
   EXPECT_EQ(events_.finished, before + 1);
   EXPECT_FALSE(fs::exists(Path("b.bmp")));
+  // Stream operations start with the flag clear; without a target they still fail.
+  TMemoryStream in(FK()), out;
+  io_.LoadStreamAs(in, ioBMP);
+  EXPECT_TRUE(io_.AbortFlag);
+  io_.AbortFlag = false;
+  io_.SaveStream(out, ioBMP);
+  EXPECT_TRUE(io_.AbortFlag);
+  EXPECT_EQ(events_.finished, before + 3);
 }
 
 TEST_F(IOController, AttachedPlatformBitmapIsMirroredBothWays) {

@@ -1,5 +1,6 @@
 #include "app/qt/brixbrowseforfolder.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
@@ -10,6 +11,26 @@ TBrixBrowseForFolder::TBrixBrowseForFolder(QWidget* owner) : QObject(owner), own
 void TBrixBrowseForFolder::SetOptions(int options) {
   if ((options & bfNewDialogStyle) && (options & bfFileSystemOnly)) options &= ~bfFileSystemOnly;
   options_ = options;
+}
+
+void TBrixBrowseForFolder::SetRootedAtFileSystemFolder(const QString& folder) {
+  rootFolder_ = folder;
+  RootedAt = SF_FILESYSTEMFOLDER;
+}
+
+// The special folders that have a place in a Linux file system.
+static QString SpecialFolder(TBrixShellFolder folder) {
+  switch (folder) {
+    case SF_PERSONAL:
+    case SF_COMMON_DOCUMENTS: return QDir::homePath();
+    case SF_DESKTOP:
+    case SF_DESKTOPDIRECTORY:
+    case SF_COMMON_DESKTOPDIRECTORY: {
+      const QString desktop = QDir::homePath() + "/Desktop";
+      return QDir(desktop).exists() ? desktop : QDir::homePath();
+    }
+    default: return QStringLiteral("/");
+  }
 }
 
 int TBrixBrowseForFolder::DialogLeft() const { return dialog_ ? dialog_->x() : left_; }
@@ -29,7 +50,7 @@ bool TBrixBrowseForFolder::Execute() {
   QFileDialog dialog(owner_ ? owner_->window() : nullptr, Title);
   dialog.setFileMode((options_ & bfBrowseIncludeFiles) ? QFileDialog::AnyFile : QFileDialog::Directory);
   if (!(options_ & bfBrowseIncludeFiles)) dialog.setOption(QFileDialog::ShowDirsOnly, true);
-  if (!RootedAtFileSystemFolder.isEmpty()) dialog.setDirectory(RootedAtFileSystemFolder);
+  dialog.setDirectory(!rootFolder_.isEmpty() ? rootFolder_ : SpecialFolder(RootedAt));
   if (!Path.isEmpty()) {
     dialog.setDirectory(Path);
     dialog.selectFile(Path);

@@ -8,6 +8,16 @@
 #include <QFileDialog>
 class QWidget;
 
+enum TBrixShellFolder {
+  SF_FILESYSTEMFOLDER, SF_BITBUCKET, SF_CONTROLS, SF_DESKTOP, SF_DESKTOPDIRECTORY, SF_DRIVES,
+  SF_FONTS, SF_NETHOOD, SF_NETWORK, SF_PERSONAL, SF_PRINTERS, SF_PROGRAMS, SF_RECENT, SF_SENDTO,
+  SF_STARTMENU, SF_STARTUP, SF_TEMPLATES, SF_FAVORITES, SF_COMMON_STARTMENU, SF_COMMON_STARTUP,
+  SF_COMMON_DESKTOPDIRECTORY, SF_APPDATA, SF_PRINTHOOD, SF_COMMON_FAVORITES, SF_INTERNET_CACHE,
+  SF_COOKIES, SF_HISTORY, SF_COMMON_PROGRAMS, SF_ALTSTARTUP, SF_COMMON_APPDATA,
+  SF_COMMON_DOCUMENTS, SF_INTERNET, SF_LOCAL_APPDATA, SF_MYPICTURES, SF_PROGRAM_FILES, SF_SYSTEM,
+  SF_PROGRAM_FILES_COMMON
+};
+
 enum TBrixBrowseFlag { bfNewDialogStyle = 1, bfFileSystemOnly = 2, bfBrowseIncludeFiles = 4, bfEditBox = 8 };
 
 class TBrixBrowseForFolder : public QObject {
@@ -19,7 +29,10 @@ public:
   int Options() const { return options_; }
   // The new-style and file-system-only flags exclude each other; the former wins.
   void SetOptions(int options);
-  QString RootedAtFileSystemFolder;
+  QString RootedAtFileSystemFolder() const { return rootFolder_; }
+  // Also roots the dialog at SF_FILESYSTEMFOLDER.
+  void SetRootedAtFileSystemFolder(const QString& folder);
+  TBrixShellFolder RootedAt = SF_DESKTOP;
   // Folder to preselect before Execute, the chosen one after a confirmed Execute.
   QString Path;
   int DialogLeft() const;
@@ -36,6 +49,7 @@ public:
 private:
   QWidget* owner_;
   int options_ = bfNewDialogStyle;
+  QString rootFolder_;
   int left_ = -1, top_ = -1;
   QPointer<QFileDialog> dialog_;
 };

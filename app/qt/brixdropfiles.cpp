@@ -60,6 +60,16 @@ static Qt::DropAction ActionOf(TBrixDropEffect effect) {
 
 bool TBrixDropFiles::eventFilter(QObject* watched, QEvent* event) {
   if (watched != control_.data()) return QObject::eventFilter(watched, event);
+  try {
+    return HandleDragEvent(event) || QObject::eventFilter(watched, event);
+  } catch (...) {
+    // A failing handler refuses the drag, as the platform's "unexpected" answer does.
+    event->ignore();
+    return true;
+  }
+}
+
+bool TBrixDropFiles::HandleDragEvent(QEvent* event) {
   switch (event->type()) {
     case QEvent::DragEnter: {
       auto* e = static_cast<QDragEnterEvent*>(event);
@@ -96,6 +106,6 @@ bool TBrixDropFiles::eventFilter(QObject* watched, QEvent* event) {
       return true;
     }
     default:
-      return QObject::eventFilter(watched, event);
+      return false;
   }
 }

@@ -34,6 +34,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  bool HandleDragEvent(QEvent* event);
   void Register();
   void Revoke();
 

@@ -126,6 +126,7 @@ TForm1::TForm1(QWidget* parent)
   OpenTalvexDialog1->FilteredAdjustDPI = true;
   BrixBrowseForFolder1 = new TBrixBrowseForFolder(this);
   BrixBrowseForFolder1->SetOptions(bfNewDialogStyle);
+  BrixBrowseForFolder1->RootedAt = SF_DRIVES;
   BrixBrowseForFolder1->SetDialogLeft(-1);
   BrixBrowseForFolder1->SetDialogTop(-1);
   BrixDropFileImg = new TBrixDropFiles(this);
@@ -135,6 +136,7 @@ TForm1::TForm1(QWidget* parent)
   BrixDropFiles1->SetControl(Edit2);
   BrixDropFiles1->SetEnabled(true);
 
+  TalvexIO1->SetBackground(kClWindow);
   host_ = std::make_unique<TQtConverterHost>(this, *OpenTalvexDialog1, *BrixBrowseForFolder1);
   engine_ = std::make_unique<TTalvexConverterEngine>(View(), *TalvexIO1);
   converter_ = std::make_unique<TConverter>(*host_, *engine_);

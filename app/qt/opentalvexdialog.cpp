@@ -412,6 +412,11 @@ bool TOpenTalvexDialog::Execute() {
   ZoomCombo->setVisible(ExtendedDialog);
   InfoPanel->setVisible(ExtendedDialog);
 
+  if (PreviewBorderStyle != lxpsDefault) {
+    PreviewView().SetBackgroundStyle(PreviewBorderStyle == lxpsCropped ? lxbsCropped : lxbsCropShadow);
+    PreviewView().BorderStyle = lxbsNoBorder;
+  }
+  if (!ShowPlacesBar) fileDialog_->setSidebarUrls({});
   window_->setWindowTitle(Title.isEmpty() ? QStringLiteral("Open") : Title);
   const QStringList filters = NameFilters(Filter);
   fileDialog_->setNameFilters(filters);

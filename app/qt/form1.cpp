@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QShowEvent>
 #include <QSpinBox>
 #include <QToolButton>
 #include <exception>
@@ -327,6 +328,8 @@ void TForm1::BindEvents() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // A restore from the task bar is the window system's show, not the window's.
+  if (event->spontaneous()) return;
   if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
     const QRect s = screen->availableGeometry();
     const QRect frame = frameGeometry();

@@ -8,7 +8,7 @@ PACKAGES := build-essential cmake ninja-build pkg-config ccache \
             zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev \
             qt6-base-dev libgl1-mesa-dev fonts-dejavu-core \
             libgtest-dev libgmock-dev libbenchmark-dev
-TEST_PACKAGES := imagemagick netpbm icoutils libjpeg-turbo-progs python3-pil xvfb xauth time bc
+TEST_PACKAGES := imagemagick netpbm icoutils libjpeg-turbo-progs python3-pil xvfb xauth time bc libimage-exiftool-perl
 
 .PHONY: deps build test run bench clean
 

@@ -185,6 +185,7 @@ void TLXBitmap::TakeContent(TLXBitmap& from) {
   fileStore_ = std::exchange(from.fileStore_, std::make_unique<TLXFileBuffer>());
   fileRow_ = std::exchange(from.fileRow_, nullptr);
   fileRowOffset_ = std::exchange(from.fileRowOffset_, 0);
+  fileRowAccess_ = std::exchange(from.fileRowAccess_, 0);
   width_ = std::exchange(from.width_, 0);
   height_ = std::exchange(from.height_, 0);
   bitCount_ = std::exchange(from.bitCount_, 0);
@@ -348,7 +349,7 @@ void TLXBitmap::SetLocation(TLXLocation location) {
   location_ = location;
   try {
     Allocate(old.width_, old.height_, old.pixelFormat_);
-    if (!IsEmpty() && old.width_ > 0 && old.height_ > 0) {
+    if (!IsEmpty() && old.width_ > 0 && old.height_ > 0 && old.pixelFormat_ != lxNone) {
       TAccessGuard guard(&old, this);
       const bool narrow = old.pixelFormat_ == lx16g && pixelFormat_ == lx8g;
       const int bytes = std::min(rowLength_, old.rowLength_);
@@ -459,12 +460,18 @@ uint8_t* TLXBitmap::Scanline(int y) {
       SyncFromPlatform();
       return rowTable_.empty() ? nullptr : rowTable_[size_t(y)];
     case lxFile: {
+      const int64_t offset = int64_t(y) * rowLength_;
+      // Storing a writable row and reading it straight back gives the same
+      // bytes, so asking again for the current row costs no file access.
+      if (fileRow_ && offset == fileRowOffset_ && Access == fileRowAccess_ && (Access & lxaWrite))
+        return fileRow_;
       ReleaseFileRow();
       if (!fileStore_->IsOpen()) return nullptr;
       uint8_t access = 0;
       if (Access & lxaRead) access |= TLXFileBuffer::fbRead;
       if (Access & lxaWrite) access |= TLXFileBuffer::fbWrite;
-      fileRowOffset_ = int64_t(y) * rowLength_;
+      fileRowOffset_ = offset;
+      fileRowAccess_ = Access;
       fileRow_ = fileStore_->MapBlock(access, rowLength_, fileRowOffset_);
       return fileRow_;
     }
@@ -1063,7 +1070,7 @@ void TLXBitmap::AssignFrom(TLXBitmap* src, bool imageOnly) {
       alpha_->Fill(255);
     }
   }
-  if (!IsEmpty() && w > 0 && h > 0) {
+  if (!IsEmpty() && w > 0 && h > 0 && f != lxNone) {
     TAccessGuard guard(src, this);
     if (location_ == lxFile && src->location_ == lxFile && rowLength_ == src->rowLength_) {
       src->ReleaseFileRow();

@@ -165,6 +165,7 @@ private:
   int width_ = 0, height_ = 0, bitCount_ = 0, rowLength_ = 0;
   uint8_t* fileRow_ = nullptr;          // current row handed out in lxFile
   int64_t fileRowOffset_ = 0;
+  uint8_t fileRowAccess_ = 0;           // Access the current file row was handed out with
   TLXPixelFormat pixelFormat_ = lxNone;
   std::vector<TRGB> palette_;            // 256 entries while lx8p
   std::unique_ptr<TLXBitmap> alpha_;

@@ -20,13 +20,7 @@ std::string NewTempFile() {
 
 TLXFileBuffer::TLXFileBuffer() = default;
 
-TLXFileBuffer::~TLXFileBuffer() {
-  try {
-    CloseFile();
-  } catch (...) {
-    // A failed write-back of an abandoned block cannot be reported from here.
-  }
-}
+TLXFileBuffer::~TLXFileBuffer() { CloseFile(); }
 
 int64_t TLXFileBuffer::FileSize() { return stream_ ? stream_->Size() : 0; }
 
@@ -93,22 +87,11 @@ void TLXFileBuffer::UnmapAll() {
 }
 
 void TLXFileBuffer::CloseFile() {
-  if (!stream_) {
-    blocks_.clear();
-    if (!fileName_.empty()) DeleteFile(fileName_);
-    fileName_.clear();
-    return;
-  }
-  struct Closer {
-    TLXFileBuffer& self;
-    ~Closer() {
-      self.blocks_.clear();
-      self.stream_.reset();
-      DeleteFile(self.fileName_);
-      self.fileName_.clear();
-    }
-  } closer{*this};
-  UnmapAll();
+  // Blocks still mapped are dropped, not stored: their file goes away with them.
+  blocks_.clear();
+  stream_.reset();
+  if (!fileName_.empty()) DeleteFile(fileName_);
+  fileName_.clear();
 }
 
 void TLXFileBuffer::Reopen() {

@@ -20,6 +20,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "app/model/converter.h"
 #include "app/qt/brixdropfiles.h"
@@ -35,12 +36,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// One application for the whole run, gone before the exit handlers tear Qt's statics down.
+class TQtEnvironment : public ::testing::Environment {
+public:
+  void TearDown() override { app.reset(); }
+  std::unique_ptr<QApplication> app;
+};
+TQtEnvironment* const qtEnvironment =
+    static_cast<TQtEnvironment*>(::testing::AddGlobalTestEnvironment(new TQtEnvironment));
+
 QApplication& App() {
   static int argc = 1;
   static char name[] = "form1_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  if (!qtEnvironment->app) qtEnvironment->app = std::make_unique<QApplication>(argc, argv);
+  return *qtEnvironment->app;
 }
 
 // A 24-bit BMP of width x height with a gradient, written by ImageMagick.

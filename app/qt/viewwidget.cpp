@@ -1,12 +1,14 @@
 #include "app/qt/viewwidget.h"
 
 #include <QCoreApplication>
+#include <QEnterEvent>
 #include <QEvent>
 #include <QImage>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <algorithm>
 
 #include "platform/bitmap.h"
 #include "view/view.h"
@@ -210,4 +212,14 @@ void TViewWidget::timerEvent(QTimerEvent* e) {
     view_->TimerTick();
   else
     QWidget::timerEvent(e);
+}
+
+void TViewWidget::enterEvent(QEnterEvent* e) {
+  if (view_->OnMouseEnter) view_->OnMouseEnter(view_.get());
+  QWidget::enterEvent(e);
+}
+
+void TViewWidget::leaveEvent(QEvent* e) {
+  if (view_->OnMouseLeave) view_->OnMouseLeave(view_.get());
+  QWidget::leaveEvent(e);
 }

@@ -53,6 +53,8 @@ protected:
   void resizeEvent(QResizeEvent* e) override;
   void wheelEvent(QWheelEvent* e) override;
   void timerEvent(QTimerEvent* e) override;
+  void enterEvent(QEnterEvent* e) override;
+  void leaveEvent(QEvent* e) override;
 
 private:
   void LayoutBars();

@@ -114,6 +114,7 @@ TEST(ViewWidget, PostedRefreshArrivesOnTheUiThread) {
   w.show();
   TTalvexView& view = w.View();
   int changes = 0;
+  view.Bitmap()->Allocate(10, 10, lx24RGB);
   view.SetAutoShrink(true);
   view.OnViewChange = [&](TTalvexView*, int) { ++changes; };
   view.PostRefresh();

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "image/bitmap.h"
+#include "image/metadata.h"
 #include "io/controller.h"
 #include "platform/stream.h"
 #include "tests/support/corpus.h"
@@ -175,6 +176,39 @@ TEST(IOWithCodecsCorpus, AutoAdjustDPIStretchesANonSquareBitmap) {
   EXPECT_EQ(io.Bitmap()->Height(), int(double(plain.Bitmap()->Height()) / dpiY * dpiX));
   EXPECT_EQ(io.Params().DpiY(), dpiX);
   EXPECT_EQ(io.Bitmap()->PixelFormat(), plain.Bitmap()->PixelFormat());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IOWithCodecsJPEG, IPTCRecordsTravelInTheJPEGMarkers) {
+  const std::string dir = ScratchDir("IPTCRecordsTravelInTheJPEGMarkers");
+  const std::string name = dir + "/caption.jpg";
+  TTalvexIO out;
+  out.Bitmap()->Allocate(8, 8, lx24RGB);
+  out.Params().IPTCInfo->AddRecord(2, 120, 5, "hello");
+  out.SaveFile(name);
+  ASSERT_FALSE(out.AbortFlag);
+  ASSERT_GE(out.Params().JPEGMarkers->IndexOf(237), 0);
+
+  TTalvexIO in;
+  in.LoadFile(name);
+  ASSERT_FALSE(in.AbortFlag);
+  ASSERT_EQ(in.Params().IPTCInfo->Count(), 1);
+  EXPECT_EQ(in.Params().IPTCInfo->Header(0).dataset, 120);
+  EXPECT_FALSE(in.Params().IPTCInfo->UserChanged);
+
+  // An emptied list removes the block on the next save.
+  in.Params().IPTCInfo->ClearRecords();
+  in.SaveFile(name);
+  EXPECT_EQ(in.Params().JPEGMarkers->IndexOf(237), -1);
+  TTalvexIO again;
+  again.ReadParamsFile(name);
+  EXPECT_EQ(again.Params().FileType, ioJPEG);
+  EXPECT_EQ(again.Params().IPTCInfo->Count(), 0);
+  std::error_code ec;
+  fs::remove_all(dir, ec);
 }
 
 }  // namespace

@@ -937,4 +937,64 @@ TEST(BitmapPlatformTest, CopyFromDibbitmapByDepth) {
   }
 }
 
+TEST(BitmapPlatformTest, AssignIntoAPlatformBitmapKeepsItsAlphaAtTheNewSize) {
+  auto b = MakeBitmap(lxTBitmap);
+  b->Allocate(2, 2, lx24RGB);
+  b->AlphaChannel()->Fill(7);
+  TLXBitmap src;
+  src.Allocate(5, 3, lx8g);
+  src.Fill(60);
+  b->Assign(&src);
+  EXPECT_EQ(b->PixelFormat(), lx8g);
+  EXPECT_EQ(b->Pixel8(4, 2), 60);
+  ASSERT_TRUE(b->HasAlphaChannel());
+  EXPECT_EQ(b->AlphaChannel()->Width(), 5);  // a kept channel always matches its image
+  EXPECT_EQ(b->AlphaChannel()->Height(), 3);
+  EXPECT_EQ(b->AlphaAt(4, 2), 255);
+  b->AlphaChannel()->Fill(8);
+  b->AssignImage(&src);  // same size: the kept channel is untouched
+  EXPECT_EQ(b->AlphaAt(0, 0), 8);
+}
+
+TEST(BitmapPlatformTest, ResizedPlatformBitmapReallocatesTheAlphaChannel) {
+  auto b = MakeBitmap(lxTBitmap);
+  b->Allocate(2, 2, lx24RGB);
+  b->AlphaChannel()->Fill(7);
+  b->SystemBitmap()->SetSize(4, 3);
+  EXPECT_EQ(b->Width(), 4);
+  EXPECT_EQ(b->AlphaChannel()->Width(), 4);
+  EXPECT_EQ(b->AlphaChannel()->Height(), 3);
+}
+
+TEST(BitmapTest, FillOfMonoWithASystemColourPaintsWhite) {
+  TLXBitmap b;
+  b.Allocate(1, 1, lx1g);
+  b.Fill(clBtnFace);
+  EXPECT_TRUE(b.Full);
+  EXPECT_EQ(b.GetPixelRGB(0, 0), (TRGB{255, 255, 255}));
+  TLXBitmap none;
+  none.Full = true;
+  none.Fill(0);
+  EXPECT_TRUE(none.Full);
+}
+
+TEST(BitmapTest, FileLocationCarriesEveryOperation) {
+  // MemoryThreshold 0: every intermediate bitmap stays in a file as well.
+  auto b = MakeBitmap(lxFile, 0);
+  b->Allocate(6, 4, lx24RGB);
+  b->Fill(0x102030);
+  b->AlphaChannel()->Fill(128);
+  b->ResizeCanvas(8, 6, 0xffffff, 0, 2, 1);
+  ASSERT_EQ(b->Location(), lxFile);
+  EXPECT_EQ(b->GetPixelRGB(2, 1), UnpackRGB(0x302010));
+  EXPECT_EQ(b->GetPixelRGB(1, 1), (TRGB{255, 255, 255}));
+  EXPECT_EQ(b->GetPixelRGB(2, 0), (TRGB{255, 255, 255}));
+  EXPECT_EQ(b->AlphaAt(7, 4), 128);
+  EXPECT_EQ(b->AlphaAt(7, 5), 0);
+  b->SetPixelFormat(lx8g);
+  EXPECT_EQ(b->Location(), lxFile);
+  EXPECT_EQ(b->Pixel8(3, 3), (21 * 0x30 + 71 * 0x20 + 8 * 0x10) / 100);  // red is the lowest byte of a fill
+  b->SyncFull();
+  EXPECT_FALSE(b->Full);
+}
 }  // namespace

@@ -195,6 +195,11 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
     for (uint8_t a : alphaOf) tableTrns |= a != 255;
   }
   if (split) job.rowBuffer->resize(size_t(width) * 4);
+  // libpng writes whole rows in the layout its transforms produce: never more than the row holds.
+  if (png_get_rowbytes(png, info) > (split ? size_t(width) * 4 : size_t(bmp.RowLength()))) {
+    job.progress->Abort();
+    return 0;
+  }
 
   TIOProgress& prog = *job.progress;
   prog.step = 100.0 / (double(height) * passes);

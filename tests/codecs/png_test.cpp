@@ -178,6 +178,32 @@ TEST(PngRead, FormatsParamsAndTransparency) {
   }
 }
 
+// Composing over the background changes the row layout libpng hands back (alpha
+// dropped, low depths expanded); every valid file must still fit its bitmap.
+TEST(PngRead, BlendAlphaDecodesEveryValidFileIntoItsBitmap) {
+  REQUIRE_CORPUS();
+  int n = 0;
+  for (const auto& e : fs::directory_iterator(CorpusPath("png/pngsuite/png"))) {
+    if (e.path().extension() != ".png" || e.path().filename().string()[0] == 'x') continue;
+    SCOPED_TRACE(e.path().filename().string());
+    for (bool native : {false, true}) {
+      TFileStream s(e.path().string(), TFileMode::fmOpenRead);
+      Decoded d;
+      d.params.NativePixelFormat = native;
+      std::atomic<bool> abort{false};
+      TIOProgress prog;
+      prog.abort = &abort;
+      PNGReadStream(s, &d.bitmap, d.params, true, d.mask, false, prog);
+      EXPECT_FALSE(abort);
+      EXPECT_FALSE(d.mask);
+      EXPECT_EQ(d.bitmap.Width(), d.params.Width);
+      EXPECT_EQ(d.bitmap.Height(), d.params.Height);
+    }
+    ++n;
+  }
+  EXPECT_GT(n, 100);
+}
+
 TEST(PngRead, PhysGivesDpiAndParamsOnlyReadsNoPixels) {
   REQUIRE_CORPUS();
   TFileStream s(CorpusPath("png/pngsuite/png/cdfn2c08.png"), TFileMode::fmOpenRead);

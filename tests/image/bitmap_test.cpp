@@ -588,6 +588,17 @@ TEST(BitmapPixelFormatTest, PlatformBitmapConvertsBetweenMonoAndTrueColour) {
   EXPECT_EQ(b->RowLength(), 48);
 }
 
+TEST(BitmapPixelFormatTest, PlatformBitmapThresholdsAtTheMean) {
+  auto b = MakeBitmap(lxTBitmap);
+  b->Allocate(4, 1, lx24RGB);
+  b->Fill(0x202020);
+  b->FillRect(2, 0, 3, 0, 0xe0e0e0);
+  b->SetPixelFormat(lx1g);
+  ASSERT_EQ(b->PixelFormat(), lx1g);
+  EXPECT_EQ(TLXBitmapTestAccess::Platform(*b)->BitsPerPixel(), 1);
+  EXPECT_EQ(b->Scanline(0)[0] & 0xf0, 0x30);
+}
+
 TEST(BitmapPixelFormatTest, PlatformBitmapReadsTheRealDepthBack) {
   auto b = MakeBitmap(lxTBitmap);
   b->Allocate(4, 4, lx8p);

@@ -311,6 +311,41 @@ TEST_F(ViewFixture, RefreshFromAnotherThreadIsPosted) {
   EXPECT_GT(host.invalidations, inv);
 }
 
+TEST_F(ViewFixture, ScrollBarSettings) {
+  Load(1000, 500);
+  view.SetScrollBars(ssVertical);  // the horizontal bar goes at once
+  EXPECT_FALSE(host.bars[lxsbHorizontal].visible);
+  EXPECT_TRUE(host.bars[lxsbVertical].visible);
+  EXPECT_EQ(view.ViewHeight(), 218);
+  view.SetScrollBars(ssNone);
+  EXPECT_FALSE(host.bars[lxsbVertical].visible);
+  view.SetScrollBars(ssBoth);
+  Load(100, 50);
+  view.ScrollBarsAlwaysVisible = true;
+  view.Update();
+  EXPECT_TRUE(host.bars[lxsbHorizontal].visible);
+  EXPECT_FALSE(host.bars[lxsbHorizontal].enabled);
+  // Not centred: the image sits at the top-left corner.
+  view.SetCenter(false);
+  EXPECT_EQ(view.OffsetX(), 0);
+  EXPECT_EQ(view.OffsetY(), 0);
+}
+
+TEST_F(ViewFixture, StretchAndFitEnlargeSmallImages) {
+  Load(100, 50);
+  view.SetAutoStretch(true);
+  EXPECT_NEAR(view.Zoom(), 218.0, 1e-9);  // min(218 / 0.5, 218 / 1)
+  EXPECT_EQ(view.DisplayWidth(), 218);
+  view.SetAutoStretch(false);
+  view.SetAutoShrink(true);
+  EXPECT_EQ(view.Zoom(), 100);  // shrinking never enlarges
+  view.SetAutoShrink(false);
+  view.SetAutoFit(true);
+  EXPECT_NEAR(view.Zoom(), 218.0, 1e-9);
+  view.SetBackgroundStyle(lxbsCropShadow);  // leaves 5 pixels for the shadow
+  EXPECT_NEAR(view.Zoom(), (222 - 10) / 1.0, 1e-9);
+}
+
 TEST(ViewWithoutWindow, HasDefaultGeometryAndNeverPaints) {
   TTalvexView view;
   EXPECT_EQ(view.Zoom(), 100);

@@ -541,7 +541,7 @@ TEST(BMPSuite, QuestionableFilesDecodeOrFailCleanly) {
     TCodec c;
     TLXBitmap b;
     EXPECT_EQ(ReadFile(entry.path().string(), b, c), !expectRefused) << name;
-    if (!expectRefused) EXPECT_EQ(b.Width(), 127) << name;
+    if (!expectRefused) { EXPECT_EQ(b.Width(), 127) << name; }
   }
 }
 

@@ -161,9 +161,9 @@ TEST(ICOWrite, Alpha254IsTransparentExceptAt24Bits) {
       EXPECT_EQ(topMask, 0xC1) << depth;
       EXPECT_EQ(bottomMask, 0xC0) << depth;
     }
-    if (depth == 4) EXPECT_EQ(f[22 + 40 + 64 + 3 * 4 + 3] & 15, 0);  // index 0 at (7, 0)
-    if (depth == 8) EXPECT_EQ(f[22 + 40 + 1024 + 3 * 8 + 7], 0);
-    if (depth == 32) EXPECT_EQ(f[22 + 40 + 3 * 32 + 7 * 4 + 3], 254);
+    if (depth == 4) { EXPECT_EQ(f[22 + 40 + 64 + 3 * 4 + 3] & 15, 0); }  // index 0 at (7, 0)
+    if (depth == 8) { EXPECT_EQ(f[22 + 40 + 1024 + 3 * 8 + 7], 0); }
+    if (depth == 32) { EXPECT_EQ(f[22 + 40 + 3 * 32 + 7 * 4 + 3], 254); }
   }
 }
 

@@ -331,13 +331,37 @@ void TTalvexView::SetZoom(double zoom) {
   SetZoomValue(zoom);
   Update();
   ReleasePaintLock();
+  const int composed = compositions_;
   Paint();
   LockPaint();
   Update();
   ComputeVisibleRect();
   BuildMapTables();
   ReleasePaintLock();
+  // The second update changes nothing the paint just composed: no need to compose it again.
+  if (compositions_ > composed && CurrentKey() == composedKey_) backDirty_ = false;
   ViewChange(1);
+}
+
+TTalvexView::CompositionKey TTalvexView::CurrentKey() {
+  CompositionKey k;
+  k.zoom = zoom_;
+  k.viewX = viewX_;
+  k.viewY = viewY_;
+  k.offsetX = offsetX_;
+  k.offsetY = offsetY_;
+  k.drawnW = drawnW_;
+  k.drawnH = drawnH_;
+  k.srcX = srcX_;
+  k.srcY = srcY_;
+  k.srcW = srcW_;
+  k.srcH = srcH_;
+  k.viewW = ViewWidth();
+  k.viewH = ViewHeight();
+  k.imageW = imageWidth_;
+  k.imageH = imageHeight_;
+  k.filter = filterDelay_ < 1 && zoom_ != 100 ? zoomFilter_ : rfNone;
+  return k;
 }
 
 void TTalvexView::SetZoomValue(double zoom) {
@@ -880,6 +904,7 @@ void TTalvexView::PaintBackBuffer(const TRect& rect) {
     // the mark is cleared.
     const TRect all = Bounds(0, 0, vw, vh);
     DrawTo(backBuffer_.get(), backRows_, &all);
+    composedKey_ = CurrentKey();
     ++compositions_;
     if (OnDrawBackBuffer) OnDrawBackBuffer(this);
     backDirty_ = false;

@@ -345,6 +345,17 @@ private:
   std::vector<LinkEntry> links_;
   std::vector<TTalvexProc*> procs_;
 
+  // What the back buffer was last composed for.
+  struct CompositionKey {
+    double zoom = 0;
+    int viewX = 0, viewY = 0, offsetX = 0, offsetY = 0, drawnW = 0, drawnH = 0;
+    int srcX = 0, srcY = 0, srcW = 0, srcH = 0, viewW = 0, viewH = 0, imageW = 0, imageH = 0;
+    TResampleFilter filter = rfNone;
+    bool operator==(const CompositionKey&) const = default;
+  };
+  CompositionKey CurrentKey();
+  CompositionKey composedKey_;
+
   std::unique_ptr<TBitmap> backBuffer_;
   std::vector<uint8_t*> backRows_;
   bool backDirty_ = true;

@@ -280,6 +280,17 @@ TEST_F(PaintFixture, ExposesWithoutChangesOnlyCopy) {
   EXPECT_EQ(painted, 2);
 }
 
+TEST_F(PaintFixture, ZoomingComposesOnce) {
+  LoadGradient(1000, 500);
+  host.Expose();
+  const int composed = view.Compositions();
+  view.SetZoom(200);  // paints at once
+  EXPECT_EQ(view.Compositions(), composed + 1);
+  host.Expose();
+  EXPECT_EQ(view.Compositions(), composed + 1);
+  EXPECT_EQ(Px(view, 0, 0), Rgb(Src(view.XScreenToBitmap(0), view.YScreenToBitmap(0))));
+}
+
 TEST_F(PaintFixture, ScrolledZoomShowsTheMappedPixels) {
   LoadGradient(300, 300);
   view.SetZoom(300);

@@ -51,10 +51,8 @@ bool TBrixBrowseForFolder::Execute() {
   dialog.setFileMode((options_ & bfBrowseIncludeFiles) ? QFileDialog::AnyFile : QFileDialog::Directory);
   if (!(options_ & bfBrowseIncludeFiles)) dialog.setOption(QFileDialog::ShowDirsOnly, true);
   dialog.setDirectory(!rootFolder_.isEmpty() ? rootFolder_ : SpecialFolder(RootedAt));
-  if (!Path.isEmpty()) {
-    dialog.setDirectory(Path);
-    dialog.selectFile(Path);
-  }
+  // The dialog opens inside Path; confirming at once returns Path itself.
+  if (!Path.isEmpty()) dialog.setDirectory(Path);
   dialog_ = &dialog;
   if (OnShow) OnShow();
   // Placed once it has its size: at DialogLeft/DialogTop when both are set, else centred.

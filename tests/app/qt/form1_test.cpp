@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +24,7 @@
 #include <memory>
 
 #include "app/model/converter.h"
+#include "app/qt/brixbrowseforfolder.h"
 #include "app/qt/brixdropfiles.h"
 #include "app/qt/form1.h"
 #include "app/qt/opentalvexdialog.h"
@@ -369,5 +371,48 @@ TEST(OpenTalvexDialog, FullPreviewClosesOnEscape) {
   EXPECT_TRUE(seen);
   EXPECT_EQ(size, QSize(100, 100));
   EXPECT_EQ(dialog.PreviewForm(), nullptr);
+  fs::remove_all(dir);
+}
+
+TEST(QtConverterHost, MessageBoxHasOneOkButtonAndTheTitle) {
+  App();
+  TForm1 form;
+  QString title, text;
+  int buttons = -1;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    title = box->windowTitle();
+    text = box->text();
+    buttons = int(box->buttons().size());
+    box->accept();
+  });
+  form.Host().ShowMessage("Output directory not found!");
+  EXPECT_EQ(title, "Quelmar");
+  EXPECT_EQ(text, "Output directory not found!");
+  EXPECT_EQ(buttons, 1);
+}
+
+TEST(BrixBrowseForFolder, StartsAtPathAndReturnsTheChoice) {
+  App();
+  const std::string dir = ScratchDir("browse");
+  fs::create_directories(dir + "/inner");
+  TBrixBrowseForFolder browse;
+  browse.Path = QString::fromStdString(dir);
+  QString start;
+  QTimer::singleShot(0, [&] {
+    QFileDialog* d = browse.Dialog();
+    if (!d) return;
+    start = d->directory().absolutePath();
+    d->selectFile(QString::fromStdString(dir + "/inner"));
+    static_cast<QDialog*>(d)->done(QDialog::Accepted);
+  });
+  EXPECT_TRUE(browse.Execute());
+  EXPECT_EQ(start, QString::fromStdString(dir));
+  EXPECT_EQ(browse.Path, QString::fromStdString(dir + "/inner"));
+  QTimer::singleShot(0, [&] {
+    if (QFileDialog* d = browse.Dialog()) d->reject();
+  });
+  EXPECT_FALSE(browse.Execute());
   fs::remove_all(dir);
 }

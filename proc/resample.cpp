@@ -938,6 +938,18 @@ static void AreaPath(const TRowsIn& src, int srcW, int srcH, uint8_t* const* out
             const uint8_t* rn = src[clampRow(y + 1)];
             const uint8_t* rn2 = src[clampRow(y + 2)];
             const double o = sy.pos;
+            if (!ix && !iy) {
+              // Reducing both ways: every segment takes its own source pixel.
+              for (const TAreaSeg& sx : xs) {
+                const double weight = sx.len * sy.len;
+                const uint8_t* s0 = rc + size_t(std::clamp(sx.src, 0, srcW - 1)) * 3;
+                double* a = acc.data() + size_t(sx.dst) * 3;
+                a[0] += double(s0[0]) * weight;
+                a[1] += double(s0[1]) * weight;
+                a[2] += double(s0[2]) * weight;
+              }
+              continue;
+            }
             for (const TAreaSeg& sx : xs) {
               const int x = sx.src;
               const double p = sx.pos;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QScrollBar>
 #include <QWheelEvent>
+#include <memory>
 
 #include "io/controller.h"
 #include "platform/syscolors.h"
@@ -15,12 +16,21 @@
 
 namespace {
 
+// The application goes before the process exits, while Qt's own statics still live.
+class TQtEnvironment : public ::testing::Environment {
+public:
+  void TearDown() override { app.reset(); }
+  std::unique_ptr<QApplication> app;
+};
+TQtEnvironment* const qtEnvironment =
+    static_cast<TQtEnvironment*>(::testing::AddGlobalTestEnvironment(new TQtEnvironment));
+
 QApplication& App() {
   static int argc = 1;
   static char name[] = "viewwidget_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  if (!qtEnvironment->app) qtEnvironment->app = std::make_unique<QApplication>(argc, argv);
+  return *qtEnvironment->app;
 }
 
 QColor ClientPixel(TViewWidget& w, int x, int y) {

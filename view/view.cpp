@@ -208,6 +208,11 @@ TTalvexProc* TTalvexView::ViewProc() {
   return viewProc_.get();
 }
 
+void TTalvexView::SetOnProgress(TLXProgressEvent handler) {
+  OnProgress = std::move(handler);
+  if (viewProc_) viewProc_->OnProgress = OnProgress;
+}
+
 void TTalvexView::ProcAttached(TTalvexProc* proc) {
   if (proc && proc != viewProc_.get() && std::find(procs_.begin(), procs_.end(), proc) == procs_.end())
     procs_.push_back(proc);

@@ -149,6 +149,9 @@ public:
   TTalvexIO* ViewIO();
   TTalvexProc* ViewProc();
   TLXProgressEvent OnProgress;
+  // Also hands the handler to the processing component when it exists.
+  void SetOnProgress(TLXProgressEvent handler);
+  const TLXProgressEvent& GetOnProgress() const { return OnProgress; }
 
   // --- settings ---
   void SetBackground(int32_t colour) override;

@@ -385,6 +385,14 @@ TEST(ViewWithoutWindow, OwnComponentsWorkOnTheViewsBitmap) {
   view.OnImageChange = [&](TTalvexView*) { seen = view.Bitmap()->Width(); };
   view.LinkImageChanged();
   EXPECT_EQ(seen, 40);
+  // Resampling in place refreshes the view and reports the change.
+  int percent = -1;
+  view.SetOnProgress([&](void*, int p) { percent = p; });
+  proc->AutoUndo = false;
+  proc->Resample(20, 10, rfBell);
+  EXPECT_EQ(view.ImageWidth(), 20);
+  EXPECT_EQ(seen, 20);
+  EXPECT_GT(percent, 90);  // the processing component reports through the view's handler
 }
 
 TEST(ViewWithoutWindow, ListenersHearChangesAndDestruction) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <filesystem>
@@ -17,9 +18,12 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) { v[at] = uint8_t(x); v[at + 1] = uint8_t(x >> 8); }
+void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
+  v.at(at) = uint8_t(x);
+  v.at(at + 1) = uint8_t(x >> 8);
+}
 void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
+  for (size_t i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
 }
 
 // One image of a hand-made icon: entry fields, header fields and the rows.
@@ -39,7 +43,7 @@ std::vector<uint8_t> MakeIcon(const std::vector<TIconImage>& images, uint16_t ty
   Put16(v, 4, uint32_t(images.size()));
   for (size_t i = 0; i < images.size(); ++i) {
     const TIconImage& im = images[i];
-    std::vector<uint8_t> block(im.biSize, 0);
+    std::vector<uint8_t> block(std::max<size_t>(im.biSize, 16), 0);
     Put32(block, 0, im.biSize);
     Put32(block, 4, uint32_t(im.biWidth));
     Put32(block, 8, uint32_t(im.biHeight));

@@ -11,6 +11,7 @@
 #include "app/model/converterhost.h"
 #include "app/model/filenames.h"
 #include "image/types.h"
+#include "platform/syscolors.h"
 
 std::string LastLoadedFile;
 
@@ -185,7 +186,7 @@ void TConverter::TalvexView1ViewChange(int /*change*/) {
 }
 
 void TConverter::FormShow() {
-  engine_.SetViewBackground(kClWindow);
+  engine_.SetViewBackground(clWindow);
   // Installed system-wide the program's folder is not the user's to write into.
   const std::string programFolder = host_.ProgramFolder();
   Edit2 = host_.DirectoryWritable(programFolder) ? programFolder : host_.HomeFolder();

@@ -1,6 +1,5 @@
 #pragma once
 // The converter window's state and every command behind its controls, free of any toolkit.
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,9 +17,6 @@ inline constexpr int kMaxCustomIconSide = 4096;
 
 // Senders of the size buttons' shared click handler.
 enum class TSizeButton { Rb1, Rb2, Rb3, Rb7 };
-
-// Index of the system window colour in the windowing colour encoding.
-inline constexpr int32_t kClWindow = int32_t(0x80000000u | 5u);
 
 class TConverter {
 public:

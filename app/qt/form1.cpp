@@ -22,6 +22,7 @@
 #include "app/qt/qtconverterhost.h"
 #include "app/qt/viewwidget.h"
 #include "io/controller.h"
+#include "platform/syscolors.h"
 #include "view/view.h"
 
 const char* const kForm1Caption = "Quelmar (конвертер изображений)";
@@ -137,7 +138,7 @@ TForm1::TForm1(QWidget* parent)
   BrixDropFiles1->SetControl(Edit2);
   BrixDropFiles1->SetEnabled(true);
 
-  TalvexIO1->SetBackground(kClWindow);
+  TalvexIO1->SetBackground(clWindow);
   host_ = std::make_unique<TQtConverterHost>(this, *OpenTalvexDialog1, *BrixBrowseForFolder1);
   engine_ = std::make_unique<TTalvexConverterEngine>(View(), *TalvexIO1);
   converter_ = std::make_unique<TConverter>(*host_, *engine_);
@@ -163,7 +164,7 @@ void TForm1::CreateControls() {
   TalvexView1->setGeometry(8, 36, 222, 222);
   TalvexView1->setFocusPolicy(Qt::StrongFocus);
   TTalvexView& view = TalvexView1->View();
-  view.SetBackground(kClWindow);
+  view.SetBackground(clWindow);
   view.SetZoomFilter(rfBell);
   view.SetAutoShrink(true);
 

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "app/model/filenames.h"
+#include "platform/syscolors.h"
 #include "tests/app/fakeconverter.h"
 #include "tests/support/corpus.h"
 
@@ -62,7 +63,7 @@ TEST_F(ConverterTest, StartsWithTheWindowDefaults) {
   EXPECT_EQ(conv.Edit1, "для цветного отображения (256 цветов)");
   EXPECT_EQ(conv.edFileName, "Иконко Йа");
   EXPECT_EQ(conv.Edit2, folder);
-  EXPECT_EQ(engine.Background, kClWindow);
+  EXPECT_EQ(engine.Background, clWindow);
 }
 
 TEST_F(ConverterTest, OutputFolderFallsBackToHomeWhenProgramFolderIsNotWritable) {

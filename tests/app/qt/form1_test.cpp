@@ -31,6 +31,7 @@
 #include "app/qt/qtconverterhost.h"
 #include "app/qt/viewwidget.h"
 #include "io/params.h"
+#include "platform/syscolors.h"
 #include "tests/support/corpus.h"
 #include "view/view.h"
 
@@ -184,7 +185,7 @@ TEST_F(Form1Test, WindowGeometryAndCaptions) {
   EXPECT_EQ(chain, expected);
   EXPECT_EQ(form->View().ZoomFilter(), rfBell);
   EXPECT_TRUE(form->View().AutoShrink());
-  EXPECT_EQ(form->View().Background(), kClWindow);
+  EXPECT_EQ(form->View().Background(), clWindow);
 }
 
 TEST_F(Form1Test, SizeButtonsAndSpin) {

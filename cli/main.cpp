@@ -1,6 +1,4 @@
 // quelmar-cli: the converter's engine without a window, for batch use.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -9,7 +7,7 @@
 #include <vector>
 
 #include "app/model/converter.h"
-#include "app/model/filenames.h"
+#include "platform/files.h"
 #include "app/model/talvexengine.h"
 #include "image/types.h"
 #include "io/controller.h"
@@ -90,11 +88,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-bool IsRegularFile(const std::string& path) {
-  struct stat st{};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 struct TConvertOptions {
   std::string input, output;
   std::optional<TSize> size;
@@ -156,7 +149,7 @@ TConvertOptions ParseConvert(const std::vector<std::string>& args) {
   if (positional.size() != 2) throw TUsageError{"convert needs INPUT and OUTPUT"};
   o.input = positional[0];
   o.output = positional[1];
-  const bool ico = Lower(PathExtension(o.output)) == ".ico";
+  const bool ico = Lower(ExtractFileExt(o.output)) == ".ico";
   if (o.size && !o.iconSizes.empty()) throw TUsageError{"--size and --icon-sizes exclude each other"};
   if (ico && (o.resize || o.filter)) throw TUsageError{"--resize and --filter are for non-icon outputs"};
   if (!ico && (o.size || !o.iconSizes.empty() || o.depth || o.bitsPerSample))
@@ -167,7 +160,7 @@ TConvertOptions ParseConvert(const std::vector<std::string>& args) {
 // Loads as the window does: a controller attached to the view, its record kept apart
 // from the one the icon writer reads.
 bool Load(TTalvexView& view, TTalvexIO& loader, const std::string& input) {
-  if (!IsRegularFile(input)) {
+  if (!FileExists(input)) {
     Fail(input, "file not found");
     return false;
   }
@@ -185,7 +178,7 @@ int Convert(const TConvertOptions& o) {
   TTalvexIO loader;
   if (!Load(view, loader, o.input)) return 1;
   TTalvexIO* out = view.ViewIO();
-  if (Lower(PathExtension(o.output)) == ".ico") {
+  if (Lower(ExtractFileExt(o.output)) == ".ico") {
     // The create-icon command's fields, with its defaults.
     TIOParamsVals& p = out->Params();
     const int depth = o.depth.value_or(32);
@@ -217,7 +210,7 @@ int Convert(const TConvertOptions& o) {
 }
 
 int Info(const std::string& file) {
-  if (!IsRegularFile(file)) {
+  if (!FileExists(file)) {
     Fail(file, "file not found");
     return 1;
   }

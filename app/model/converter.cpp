@@ -2,14 +2,13 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <exception>
 #include <optional>
 #include <unistd.h>
 
 #include "app/model/converterengine.h"
 #include "app/model/converterhost.h"
-#include "app/model/filenames.h"
+#include "platform/files.h"
 #include "image/types.h"
 #include "platform/syscolors.h"
 
@@ -67,11 +66,11 @@ void TConverter::loadImageFile(const std::string& fileName) {
     host_.ShowMessage(e.what());
     return;
   }
-  Label1 = PathFileName(fileName) + "   " + std::to_string(engine_.ImageWidth()) + "x" +
+  Label1 = ExtractFileName(fileName) + "   " + std::to_string(engine_.ImageWidth()) + "x" +
            std::to_string(engine_.ImageHeight());
   edX = std::to_string(engine_.DisplayWidth());
   edY = std::to_string(engine_.DisplayHeight());
-  edFileName = PathBaseName(fileName);
+  edFileName = ExtractFileBaseName(fileName);
 }
 
 void TConverter::SpeedButton1Click() {
@@ -82,16 +81,16 @@ void TConverter::SpeedButton1Click() {
 
 bool TConverter::SaveReplacing(const std::string& target, TSaveKind kind) {
   // The temporary name keeps the target's extension: the by-extension save dispatches on it.
-  const std::string temp = PathFolder(target) + ".quelmar-" + std::to_string(::getpid()) + "-" +
-                           PathFileName(target);
+  const std::string temp = ExtractFilePath(target) + ".quelmar-" + std::to_string(::getpid()) + "-" +
+                           ExtractFileName(target);
   bool ok = false;
   try {
     ok = kind == TSaveKind::Icon ? engine_.SaveIconFile(temp) : engine_.SaveFile(temp);
   } catch (const std::exception&) {
     ok = false;
   }
-  if (ok && std::rename(temp.c_str(), target.c_str()) == 0) return true;
-  std::remove(temp.c_str());
+  if (ok && RenameFile(temp, target)) return true;
+  DeleteFile(temp);
   return false;
 }
 
@@ -200,12 +199,12 @@ void TConverter::Button1Click() {
 void TConverter::BrixDropFileImgDrop(const std::vector<std::string>& droppedFiles) {
   if (droppedFiles.empty()) return;
   const std::string& first = droppedFiles.front();
-  const std::string ext = PathExtension(first);
+  const std::string ext = ExtractFileExt(first);
   if (!ext.empty() && OpenDialogFilter.find(ext) != std::string::npos) loadImageFile(first);
 }
 
 void TConverter::BrixDropFiles1Drop(const std::vector<std::string>& droppedFiles) {
   if (droppedFiles.empty()) return;
   const std::string& first = droppedFiles.front();
-  if (PathExtension(first).empty()) Edit2 = first;
+  if (ExtractFileExt(first).empty()) Edit2 = first;
 }

@@ -2,8 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/files.h"
 
 namespace fs = std::filesystem;
 
@@ -24,10 +25,7 @@ std::string TPlatformConverterHost::HomeFolder() {
   return WithSlash(home && *home ? home : "/");
 }
 
-bool TPlatformConverterHost::DirectoryExists(const std::string& path) {
-  struct stat st{};
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool TPlatformConverterHost::DirectoryExists(const std::string& path) { return ::DirectoryExists(path); }
 
 bool TPlatformConverterHost::DirectoryWritable(const std::string& path) {
   return DirectoryExists(path) && ::access(path.c_str(), W_OK | X_OK) == 0;

@@ -6,31 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/model/filenames.h"
 #include "platform/syscolors.h"
 #include "tests/app/fakeconverter.h"
 #include "tests/support/corpus.h"
 
 namespace fs = std::filesystem;
-
-TEST(FileNames, SplitAtTheLastSlashAndDot) {
-  struct Case { const char* path; const char* ext; const char* name; const char* folder; const char* base; };
-  const Case cases[] = {
-      {"/a/cat.png", ".png", "cat.png", "/a/", "cat"},
-      {"/a/b.c/file", "", "file", "/a/b.c/", "file"},
-      {"/a/archive.tar.gz", ".gz", "archive.tar.gz", "/a/", "archive.tar"},
-      {"noslash.JPG", ".JPG", "noslash.JPG", "", "noslash"},
-      {"/a/dir/", "", "", "/a/dir/", ""},
-      {"/a/.hidden", ".hidden", ".hidden", "/a/", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path);
-    EXPECT_EQ(PathExtension(c.path), c.ext);
-    EXPECT_EQ(PathFileName(c.path), c.name);
-    EXPECT_EQ(PathFolder(c.path), c.folder);
-    EXPECT_EQ(PathBaseName(c.path), c.base);
-  }
-}
 
 class ConverterTest : public ::testing::Test {
 protected:

@@ -267,6 +267,14 @@ void TOpenTalvexDialog::ProgressCallback(void* context, void* /*sender*/, int pe
   self->ProgressBar->setValue(std::clamp(percent, 0, 100));
 }
 
+// Images in the file the record describes: GIF frames, TIFF pages, icon images, else one.
+static int FramesOf(const TIOParamsVals& p) {
+  if (p.FileType == ioGIF) return std::max(1, p.GIFImageCount);
+  if (p.FileType == ioTIFF) return std::max(1, p.TIFFImageCount);
+  if (p.FileType == ioICO) return std::max(1, p.IconImageCount());
+  return 1;
+}
+
 void TOpenTalvexDialog::SelectionChange(const QString& path) {
   if (busy_) return;
   busy_ = true;
@@ -300,10 +308,7 @@ void TOpenTalvexDialog::SelectionChange(const QString& path) {
           QApplication::restoreOverrideCursor();
           throw;
         }
-        frames_ = 1;
-        if (p.FileType == ioGIF) frames_ = std::max(1, p.GIFImageCount);
-        else if (p.FileType == ioTIFF) frames_ = std::max(1, p.TIFFImageCount);
-        else if (p.FileType == ioICO) frames_ = std::max(1, p.IconImageCount());
+        frames_ = FramesOf(p);
         if (previewIO_->AbortFlag && p.FileType == 0) {
           readable = false;
         } else {
@@ -317,7 +322,7 @@ void TOpenTalvexDialog::SelectionChange(const QString& path) {
       } else {
         previewIO_->ReadParamsFile(name);
         if (p.FileType != 0)
-          ShowLabels(LabelsFor(p, 1, fileSize_, Texts));
+          ShowLabels(LabelsFor(p, FramesOf(p), fileSize_, Texts));
         else
           ClearLabels();
       }

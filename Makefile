@@ -6,7 +6,7 @@ SUDO    := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Build and run-time libraries, then the tools the tests compare against.
 PACKAGES := build-essential cmake ninja-build pkg-config ccache \
             zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev \
-            qt6-base-dev libgl1-mesa-dev fonts-dejavu-core \
+            qt6-base-dev libgl1-mesa-dev fonts-dejavu-core fonts-liberation \
             libgtest-dev libgmock-dev libbenchmark-dev
 TEST_PACKAGES := imagemagick netpbm icoutils libjpeg-turbo-progs python3-pil xvfb xauth time bc libimage-exiftool-perl
 

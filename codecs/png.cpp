@@ -10,6 +10,7 @@
 
 #include "image/bitmap.h"
 #include "image/mask.h"
+#include "image/types.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/errors.h"
@@ -22,6 +23,7 @@
 namespace {
 
 constexpr double kDefaultDpi = 300;
+constexpr png_alloc_size_t kMaxChunkBytes = 8000000;  // libpng's own default
 
 struct PngIO {
   TStream* stream = nullptr;
@@ -126,7 +128,6 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
     if (depth > 1) png_set_bgr(png);
   }
   const int passes = png_set_interlace_handling(png);
-  png_read_update_info(png, info);
 
   p.Width = int(width);
   p.Height = int(height);
@@ -145,6 +146,16 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
     for (int i = 0; i < palCount; ++i) job.colorMap->push_back(CreateRGB(pal[i].red, pal[i].green, pal[i].blue));
   p.PNGInterlaced = interlace != PNG_INTERLACE_NONE;
   if (job.paramsOnly) return 0;
+
+  // libpng allocates and clears two rows of its own (up to 8 bytes a pixel) as
+  // soon as the transforms are settled: they count against the same guard as
+  // the bitmap, or a header alone could claim gigabytes.
+  const auto imageBytes = CheckedImageBytes(width, height, depth == 1 ? 1 : native ? 8 : 24);
+  if (!imageBytes || *imageBytes + 2 * (int64_t(width) * 8 + 64) > kMaxImageBytes) {
+    job.progress->Abort();
+    return 0;
+  }
+  png_read_update_info(png, info);
 
   TLXBitmap& bmp = *job.bitmap;
   if (depth == 1) {
@@ -267,6 +278,12 @@ void PNGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bo
   png_set_read_fn(png, &io, ReadData);
   // Keep hostile headers within what the bitmap can hold.
   png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+  // libpng buffers a text-like chunk whole, at the size its header claims, before
+  // reading it: the reader uses none of them, so they are skipped unread, and
+  // what is decompressed (profiles) stays bounded.
+  static const png_byte kSkipped[] = "tEXt\0zTXt\0iTXt\0eXIf\0sPLT\0pCAL\0sCAL";
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kSkipped, int(sizeof kSkipped / 5));
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
 
   std::vector<uint8_t> rowBuffer;
   std::vector<TRGB> colorMap;

@@ -207,6 +207,32 @@ TEST(JpegRead, BadStreamsFailCleanly) {
   }
 }
 
+// Frame headers a decoder must refuse before it allocates or decodes anything:
+// the frame size is patched into a valid file.
+TEST(JpegRead, HostileFrameSizesAbortWithoutAnImage) {
+  TLXBitmap src;
+  Photo(src, 16, 16);
+  Params wp;
+  const std::vector<uint8_t> good = Encode(src, wp);
+  size_t sof = 0;
+  for (size_t i = 2; i + 9 < good.size() && !sof; ++i)
+    if (good[i] == 0xFF && (good[i + 1] == 0xC0 || good[i + 1] == 0xC2)) sof = i;
+  ASSERT_GT(sof, 0u);
+  struct Case { uint16_t width, height; };
+  // Larger than a bitmap may be (24 bits per pixel), and empty.
+  for (const Case& c : {Case{65535, 65535}, Case{65535, 32768}, Case{0, 16}, Case{16, 0}}) {
+    SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+    std::vector<uint8_t> v = good;
+    v[sof + 5] = uint8_t(c.height >> 8), v[sof + 6] = uint8_t(c.height);
+    v[sof + 7] = uint8_t(c.width >> 8), v[sof + 8] = uint8_t(c.width);
+    TMemoryStream s(v);
+    TLXBitmap b;
+    Params p;
+    EXPECT_FALSE(Decode(s, b, p));
+    EXPECT_EQ(b.Width() * int64_t(b.Height()), 0);
+  }
+}
+
 TEST(JpegMarkers, KeptOnReadAndWrittenBack) {
   TLXBitmap src;
   Photo(src, 16, 16);

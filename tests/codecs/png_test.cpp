@@ -9,6 +9,8 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string>
+#include <zlib.h>
 
 #include "image/bitmap.h"
 #include "image/mask.h"
@@ -202,6 +204,84 @@ TEST(PngRead, BlendAlphaDecodesEveryValidFileIntoItsBitmap) {
     ++n;
   }
   EXPECT_GT(n, 100);
+}
+
+namespace {
+
+void PutBE32(std::vector<uint8_t>& v, uint32_t x) {
+  for (int s = 24; s >= 0; s -= 8) v.push_back(uint8_t(x >> s));
+}
+
+// A chunk whose length field may claim more than it holds.
+void PutChunk(std::vector<uint8_t>& v, const char* type, const std::vector<uint8_t>& data,
+              uint32_t claimed = 0xFFFFFFFF) {
+  PutBE32(v, claimed == 0xFFFFFFFF ? uint32_t(data.size()) : claimed);
+  std::vector<uint8_t> body(type, type + 4);
+  body.insert(body.end(), data.begin(), data.end());
+  v.insert(v.end(), body.begin(), body.end());
+  PutBE32(v, uint32_t(crc32(0, body.data(), uInt(body.size()))));
+}
+
+std::vector<uint8_t> PngHeader(uint32_t w, uint32_t h, uint8_t depth, uint8_t colorType, uint8_t interlace) {
+  std::vector<uint8_t> v = {137, 80, 78, 71, 13, 10, 26, 10}, ihdr;
+  PutBE32(ihdr, w);
+  PutBE32(ihdr, h);
+  ihdr.insert(ihdr.end(), {depth, colorType, 0, 0, interlace});
+  PutChunk(v, "IHDR", ihdr);
+  return v;
+}
+
+void PutImage(std::vector<uint8_t>& v, const std::vector<uint8_t>& rows) {
+  std::vector<uint8_t> z(compressBound(uLong(rows.size())));
+  uLongf n = uLongf(z.size());
+  compress(z.data(), &n, rows.data(), uLong(rows.size()));
+  z.resize(n);
+  PutChunk(v, "IDAT", z);
+  PutChunk(v, "IEND", {});
+}
+
+}  // namespace
+
+// Headers whose sizes would make libpng reserve gigabytes before any pixel is
+// read: refused at once, while the parameters still tell the size.
+TEST(PngRead, HostileHeadersAbortBeforeLibpngAllocates) {
+  struct Case { const char* what; std::vector<uint8_t> file; };
+  std::vector<Case> cases;
+  // 16 GB of libpng rows for a 6 GB bitmap.
+  cases.push_back({"wide grey-alpha", PngHeader(2074828508u, 3, 16, 4, 1)});
+  // The bitmap alone fits the guard, with libpng's rows it does not.
+  cases.push_back({"wide grey with tRNS", PngHeader(73523317u, 8, 16, 0, 0)});
+  PutChunk(cases.back().file, "tRNS", {0, 1});
+  // A text chunk claiming 1.5 GB in a stream of a few bytes.
+  cases.push_back({"huge text chunk", PngHeader(1, 1, 8, 0, 0)});
+  PutChunk(cases.back().file, "tEXt", {'a', 0, 'b'}, 0x5B000025u);
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutImage(c.file, {0, 0});
+    TMemoryStream s(c.file);
+    Decoded d;
+    Decode(s, d);
+    EXPECT_TRUE(d.aborted);
+    EXPECT_EQ(d.bitmap.Width() * int64_t(d.bitmap.Height()), 0);
+  }
+  TMemoryStream s(cases[0].file);
+  Decoded d;
+  Decode(s, d, true);
+  EXPECT_FALSE(d.aborted);
+  EXPECT_EQ(uint32_t(d.params.Width), 2074828508u);
+}
+
+TEST(PngRead, TextChunksAreSkippedUnread) {
+  std::vector<uint8_t> v = PngHeader(2, 1, 8, 0, 0);
+  PutChunk(v, "tEXt", {'C', 'o', 'm', 'm', 'e', 'n', 't', 0, 'h', 'i'});
+  PutChunk(v, "zTXt", {'k', 0, 0, 1, 2, 3});  // broken deflate data, never inflated
+  PutImage(v, {0, 10, 200});
+  TMemoryStream s(v);
+  Decoded d;
+  Decode(s, d);
+  ASSERT_FALSE(d.aborted);
+  EXPECT_EQ(Pixel(d, 0, 0), CreateRGB(10, 10, 10));
+  EXPECT_EQ(Pixel(d, 1, 0), CreateRGB(200, 200, 200));
 }
 
 TEST(PngRead, PhysGivesDpiAndParamsOnlyReadsNoPixels) {

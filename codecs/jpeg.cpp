@@ -13,6 +13,7 @@
 #include "image/bitmap.h"
 #include "image/metadata.h"
 #include "image/rowconvert.h"
+#include "image/types.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -251,6 +252,21 @@ void ReadProtected(ReadJob& job) {
   const int width = int(c.output_width), height = int(c.output_height);
   // A colour space libjpeg cannot identify can be shown only when it has three components.
   if (c.out_color_space == JCS_UNKNOWN && c.out_color_components != 3) {
+    prog.Abort();
+    return;
+  }
+  // A multi-scan file keeps every coefficient (128 bytes a block) until its last
+  // scan: that memory counts against the same guard as the bitmap.
+  int64_t coefficientBytes = 0;
+  if (jpeg_has_multiple_scans(&c) || c.buffered_image)
+    for (int i = 0; i < c.num_components; ++i) {
+      const jpeg_component_info& comp = c.comp_info[i];
+      const int64_t w = (int64_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
+      const int64_t h = (int64_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
+      coefficientBytes += w * h * DCTSIZE2 * int64_t(sizeof(JCOEF));
+    }
+  const auto bitmapBytes = CheckedImageBytes(width, height, 24);
+  if (!bitmapBytes || *bitmapBytes + coefficientBytes > kMaxImageBytes) {
     prog.Abort();
     return;
   }

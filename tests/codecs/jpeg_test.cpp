@@ -212,17 +212,23 @@ TEST(JpegRead, BadStreamsFailCleanly) {
 TEST(JpegRead, HostileFrameSizesAbortWithoutAnImage) {
   TLXBitmap src;
   Photo(src, 16, 16);
-  Params wp;
-  const std::vector<uint8_t> good = Encode(src, wp);
-  size_t sof = 0;
-  for (size_t i = 2; i + 9 < good.size() && !sof; ++i)
-    if (good[i] == 0xFF && (good[i + 1] == 0xC0 || good[i + 1] == 0xC2)) sof = i;
-  ASSERT_GT(sof, 0u);
-  struct Case { uint16_t width, height; };
-  // Larger than a bitmap may be (24 bits per pixel), and empty.
-  for (const Case& c : {Case{65535, 65535}, Case{65535, 32768}, Case{0, 16}, Case{16, 0}}) {
+  struct Case { bool progressiveGrey; uint16_t width, height; };
+  const Case cases[] = {
+      {false, 65535, 65535}, {false, 65535, 32768},  // larger than a bitmap may be
+      {false, 0, 16},        {false, 16, 0},         // empty
+      // The bitmap fits the guard, with the coefficients a progressive file keeps it does not.
+      {true, 27000, 26000},
+  };
+  for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
-    std::vector<uint8_t> v = good;
+    Params wp;
+    wp.JPEGProgressive = c.progressiveGrey;
+    wp.JPEGColorSpace = c.progressiveGrey ? 1 : 2;
+    std::vector<uint8_t> v = Encode(src, wp);
+    size_t sof = 0;
+    for (size_t i = 2; i + 9 < v.size() && !sof; ++i)
+      if (v[i] == 0xFF && (v[i + 1] == 0xC0 || v[i + 1] == 0xC2)) sof = i;
+    ASSERT_GT(sof, 0u);
     v[sof + 5] = uint8_t(c.height >> 8), v[sof + 6] = uint8_t(c.height);
     v[sof + 7] = uint8_t(c.width >> 8), v[sof + 8] = uint8_t(c.width);
     TMemoryStream s(v);

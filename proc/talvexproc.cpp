@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "image/bitmap.h"
+#include "image/mask.h"
 #include "image/types.h"
+#include "proc/convert.h"
 
 TTalvexProc::TTalvexProc() { MakePrivateBitmap(); }
 
@@ -107,6 +110,55 @@ void TTalvexProc::ResampleTo(TLXBitmap* dest, int newWidth, int newHeight, TResa
   dest->Allocate(int(w), int(h), src->PixelFormat());
   if (dest->IsEmpty()) return;
   ResampleBitmap(src, dest, filter, this, OnProgress);
+}
+
+void TTalvexProc::ConvertTo(int n, int ditherMethod) {
+  TLXBitmap* bitmap = Bitmap();
+  if (bitmap->IsEmpty() || bitmap->PixelFormat() != lx24RGB) return;
+  if (AutoUndo) SaveUndo("ConvertTo " + std::to_string(n));
+  ::ConvertTo(bitmap, n, ditherMethod, this, OnProgress);
+  Refresh();
+}
+
+void TTalvexProc::ConvertToPalette(int n, TRGB* palette, int ditherMethod) {
+  if (n == 0) return;
+  TLXBitmap* bitmap = Bitmap();
+  if (bitmap->IsEmpty() || bitmap->PixelFormat() != lx24RGB) return;
+  if (AutoUndo) SaveUndo("ConvertToPalette");
+  ::ConvertToPalette(bitmap, n, palette, ditherMethod, this, OnProgress);
+  Refresh();
+}
+
+void TTalvexProc::ConvertToGray() {
+  TLXBitmap* bitmap = Bitmap();
+  if (bitmap->IsEmpty()) return;
+  if (AutoUndo) SaveUndo("ConvertToGray");
+  TLXMask* mask = view_ ? view_->ProcSelection() : nullptr;
+  if (!mask || mask->IsEmpty()) {
+    GrayRect(bitmap, 0, 0, this, OnProgress, bitmap->Width(), bitmap->Height());
+  } else {
+    // Work on the selection's bounding rectangle, then copy back only the selected pixels.
+    const int x1 = std::max(0, mask->X1), y1 = std::max(0, mask->Y1);
+    const int x2 = std::min(mask->X2, bitmap->Width() - 1), y2 = std::min(mask->Y2, bitmap->Height() - 1);
+    if (x2 >= x1 && y2 >= y1) {
+      TLXBitmap part;
+      part.Allocate(x2 - x1 + 1, y2 - y1 + 1, bitmap->PixelFormat());
+      if (!part.IsEmpty()) {
+        bitmap->CopyRectTo(&part, x1, y1, 0, 0, part.Width(), part.Height());
+        GrayRect(&part, 0, 0, this, OnProgress, part.Width(), part.Height());
+        const int bytes = BitCountOf(bitmap->PixelFormat()) / 8;
+        std::vector<uint8_t> row(size_t(part.RowLength()));
+        for (int y = y1; y <= y2; ++y) {
+          std::memcpy(row.data(), part.Scanline(y - y1), row.size());  // lxFile hands out one row at a time
+          uint8_t* dst = bitmap->Scanline(y);
+          for (int x = x1; x <= x2; ++x)
+            if (bytes > 0 && mask->GetPixel(x, y) != 0)
+              std::memcpy(dst + size_t(x) * bytes, row.data() + size_t(x - x1) * bytes, size_t(bytes));
+        }
+      }
+    }
+  }
+  Refresh();
 }
 
 void TTalvexProc::SaveUndo(const std::string& caption) {

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "image/types.h"
 #include "proc/resample.h"
 
 class TLXBitmap;
+class TLXMask;
 class TTalvexProc;
 
 // What a view offers the processing component attached to it. The view
@@ -20,6 +22,8 @@ public:
   virtual void ProcImageChange() = 0;        // report an image change (ImageChange)
   virtual int32_t ProcBackground() = 0;
   virtual void SetProcBackground(int32_t colour) = 0;
+  // The selection the colour operations keep to; nullptr or an empty mask: the whole image.
+  virtual TLXMask* ProcSelection() { return nullptr; }
   // Removal notification: a view calls proc->ViewDestroyed(this) for each
   // component it was told about before it goes away.
   virtual void ProcAttached(TTalvexProc*) {}
@@ -60,6 +64,15 @@ public:
   // --- resampling ---
   void Resample(int newWidth, int newHeight, TResampleFilter filter);
   void ResampleTo(TLXBitmap* dest, int newWidth, int newHeight, TResampleFilter filter);
+
+  // --- colour reduction (lx24RGB only; other formats: nothing, no snapshot) ---
+  // n < 3: black and white (ditherMethod 0 ordered dithering, 1 mean threshold);
+  // 3..1024: n colours in place; more: pixels unchanged.
+  void ConvertTo(int n, int ditherMethod);
+  // As ConvertTo; palette receives the colours used. n = 0: nothing at all.
+  void ConvertToPalette(int n, TRGB* palette, int ditherMethod);
+  // Grey over the attached view's selection, or the whole image.
+  void ConvertToGray();
 
   // --- undo ---
   // A snapshot of the bitmap (in lxFile) with its caption, keeping at most UndoLimit.

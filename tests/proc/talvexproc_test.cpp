@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -157,4 +158,60 @@ TEST(TalvexProc, CallerBitmap) {
   EXPECT_EQ(mine.Width(), 6);
   proc.SetAttachedBitmap(nullptr);
   EXPECT_NE(proc.Bitmap(), &mine);
+}
+
+TEST(TalvexProcColour, ConvertToFramesTheReduction) {
+  struct Case { int n; int method; TLXPixelFormat after; bool changed; };
+  const Case cases[] = {
+      {2, 0, lx1g, true}, {2, 1, lx1g, true}, {16, 0, lx24RGB, true}, {2000, 0, lx24RGB, false},
+  };
+  for (const Case& c : cases) {
+    FakeView view;
+    Gradient(view.bitmap, 20, 12);
+    TLXBitmap before;
+    before.Assign(&view.bitmap);
+    TTalvexProc proc(&view);
+    proc.ConvertTo(c.n, c.method);
+    EXPECT_EQ(view.bitmap.PixelFormat(), c.after) << c.n;
+    ASSERT_EQ(proc.UndoCount(), 1);
+    EXPECT_EQ(proc.UndoCaption(0), "ConvertTo " + std::to_string(c.n));
+    EXPECT_EQ(view.updates, 1);
+    bool same = true;
+    for (int y = 0; y < 12 && c.after == lx24RGB; ++y)
+      same &= std::memcmp(before.Scanline(y), view.bitmap.Scanline(y), 60) == 0;
+    if (c.after == lx24RGB) {
+      EXPECT_EQ(!same, c.changed) << c.n;
+    }
+  }
+}
+
+TEST(TalvexProcColour, OnlyTrueColourIsReducedAndPaletteOfTwoIsBlackAndWhite) {
+  FakeView view;
+  view.bitmap.Allocate(8, 8, lx8g);
+  TTalvexProc proc(&view);
+  proc.ConvertTo(2, 0);
+  proc.ConvertToPalette(4, nullptr, 0);
+  EXPECT_EQ(proc.UndoCount(), 0);  // no snapshot for a format the operations ignore
+  EXPECT_EQ(view.updates, 0);
+
+  Gradient(view.bitmap, 8, 8);
+  std::vector<TRGB> pal(4, CreateRGB(9, 9, 9));
+  proc.ConvertToPalette(0, pal.data(), 0);
+  EXPECT_EQ(proc.UndoCount(), 0);  // n = 0: nothing at all
+  proc.ConvertToPalette(2, pal.data(), 1);
+  EXPECT_EQ(proc.UndoCaption(0), "ConvertToPalette");
+  EXPECT_EQ(pal[0], CreateRGB(0, 0, 0));
+  EXPECT_EQ(pal[1], CreateRGB(255, 255, 255));
+  EXPECT_EQ(pal[2], CreateRGB(9, 9, 9));
+  EXPECT_EQ(view.bitmap.PixelFormat(), lx1g);
+}
+
+TEST(TalvexProcColour, ConvertToGrayWholeImage) {
+  FakeView view;
+  Gradient(view.bitmap, 10, 6);
+  TTalvexProc proc(&view);
+  proc.ConvertToGray();
+  EXPECT_EQ(proc.UndoCaption(0), "ConvertToGray");
+  EXPECT_EQ(view.updates, 1);
+  EXPECT_TRUE(view.bitmap.IsGrayScale());
 }

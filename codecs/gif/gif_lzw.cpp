@@ -1,0 +1,206 @@
+#include "codecs/gif/gif_lzw.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "codecs/common/bitload.h"
+#include "codecs/common/lzw.h"
+#include "platform/stream.h"
+
+namespace {
+
+constexpr size_t kChunk = 64 * 1024;
+constexpr size_t kBlock = 254;  // data bytes per written sub-block
+
+// Codes least significant bit first from one gathered data block.
+class TLSBBits {
+public:
+  TLSBBits(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  bool Next(int width, uint32_t& code) {
+    if (count_ < width) {
+      if (end_ - p_ >= 8) {
+        // Bits above count_ are either 0 or already the coming bits, so or-ing
+        // a whole word in is safe.
+        buf_ |= LoadLE64(p_) << count_;
+        const int take = (63 - count_) >> 3;
+        p_ += take;
+        count_ += take * 8;
+      } else {
+        while (count_ <= 56 && p_ < end_) {
+          buf_ |= uint64_t(*p_++) << count_;
+          count_ += 8;
+        }
+        if (count_ < width) return false;
+      }
+    }
+    code = uint32_t(buf_) & ((1u << width) - 1);
+    buf_ >>= width;
+    count_ -= width;
+    return true;
+  }
+
+private:
+  const uint8_t* p_;
+  const uint8_t* end_;
+  uint64_t buf_ = 0;
+  int count_ = 0;
+};
+
+// Reads the data sub-blocks at the stream's position into data, a chunk at a
+// time; returns the position after the block terminator, or the end of the
+// stream when the terminator is missing.
+int64_t GatherSubBlocks(TStream& stream, std::vector<uint8_t>& data) {
+  std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
+  int64_t base = stream.Position();
+  size_t need = 0;  // bytes of the current sub-block still to come
+  for (;;) {
+    const int64_t got = stream.Read(chunk.get(), int64_t(kChunk));
+    if (got <= 0) return base;
+    const size_t n = size_t(got);
+    size_t i = 0;
+    while (i < n) {
+      if (need > 0) {
+        const size_t take = std::min(need, n - i);
+        data.insert(data.end(), chunk.get() + i, chunk.get() + i + take);
+        i += take;
+        need -= take;
+        continue;
+      }
+      need = chunk[i++];
+      if (need == 0) return base + int64_t(i);
+    }
+    base += got;
+  }
+}
+
+// Puts rows decoded in the order of the four interlace passes back in place.
+void Deinterlace(const uint8_t* passes, int32_t height, int32_t width, uint8_t* output) {
+  static constexpr int kStart[4] = {0, 4, 2, 1};
+  static constexpr int kStep[4] = {8, 8, 4, 2};
+  const size_t w = size_t(width);
+  for (int pass = 0; pass < 4; ++pass) {
+    for (int64_t y = kStart[pass]; y < height; y += kStep[pass]) {
+      std::memcpy(output + size_t(y) * w, passes, w);
+      passes += w;
+    }
+  }
+}
+
+// Codes least significant bit first into 254-byte sub-blocks, written a few
+// dozen blocks at a time.
+class TGIFSink {
+public:
+  explicit TGIFSink(TStream& stream) : stream_(stream) { raw_.resize(kChunk + 8); }
+  void Put(uint32_t code, int width) {
+    acc_ |= uint64_t(code) << count_;
+    count_ += width;
+    if (count_ >= 32) {
+      StoreLE32(raw_.data() + used_, uint32_t(acc_));
+      used_ += 4;
+      acc_ >>= 32;
+      count_ -= 32;
+      if (used_ >= kChunk - kChunk % kBlock) WriteBlocks(false);
+    }
+  }
+  // The last bits, the last short sub-block and the block terminator.
+  void Finish() {
+    while (count_ > 0) {
+      raw_[used_++] = uint8_t(acc_);
+      acc_ >>= 8;
+      count_ = std::max(count_ - 8, 0);
+    }
+    WriteBlocks(true);
+    const uint8_t terminator = 0;
+    stream_.Write(&terminator, 1);
+  }
+
+private:
+  void WriteBlocks(bool all) {
+    const size_t whole = used_ - used_ % kBlock;
+    const size_t take = all ? used_ : whole;
+    framed_.clear();
+    for (size_t i = 0; i < take; i += kBlock) {
+      const size_t n = std::min(kBlock, take - i);
+      framed_.push_back(uint8_t(n));
+      framed_.insert(framed_.end(), raw_.data() + i, raw_.data() + i + n);
+    }
+    if (!framed_.empty()) stream_.Write(framed_.data(), int64_t(framed_.size()));
+    std::memmove(raw_.data(), raw_.data() + take, used_ - take);
+    used_ -= take;
+  }
+
+  TStream& stream_;
+  std::vector<uint8_t> raw_, framed_;
+  size_t used_ = 0;
+  uint64_t acc_ = 0;
+  int count_ = 0;
+};
+
+}  // namespace
+
+TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool interlaced,
+                           uint8_t* output) {
+  const int64_t start = stream.Position();
+  uint8_t minCodeSize = 0;
+  // 0 leaves no literal but 0 and 12 or more leaves no room for codes; 9 to 11
+  // decode as long as every literal met is a byte.
+  if (stream.Read(&minCodeSize, 1) != 1 || minCodeSize < 1 || minCodeSize > 11) {
+    stream.SetPosition(start);
+    return {};
+  }
+  std::vector<uint8_t> data;
+  const int64_t end = GatherSubBlocks(stream, data);
+
+  const size_t count = width > 0 && height > 0 && output ? size_t(width) * size_t(height) : 0;
+  std::vector<uint8_t> passes;
+  uint8_t* target = output;
+  if (interlaced && height > 1 && count > 0) {
+    passes.resize(count);
+    target = passes.data();
+  }
+  size_t written = 0;
+  if (count > 0) {
+    auto decoder = std::make_unique<TLZWDecoder>(LZWGIFFlavour(minCodeSize));
+    TLSBBits bits(data.data(), data.size());
+    if (decoder->Decode(bits, target, count, written) == lzBadCode) {
+      stream.SetPosition(start);
+      return {};
+    }
+    std::memset(target + written, 0, count - written);
+    if (target != output) Deinterlace(target, height, width, output);
+  }
+  stream.SetPosition(end);
+  return {true, int64_t(written)};
+}
+
+void GIFLZWDecompress(TStream& stream, int32_t height, int32_t width, bool interlaced,
+                      uint8_t* output) {
+  GIFLZWDecode(stream, height, width, interlaced, output);
+}
+
+void GIFLZWCompress(TStream& stream, int32_t height, int32_t width, int32_t bitsPerPixel,
+                    const uint8_t* indexes, bool interlaced) {
+  const int minCodeSize = std::clamp(bitsPerPixel, 2, 8);
+  const uint8_t first = uint8_t(minCodeSize);
+  stream.Write(&first, 1);
+  TGIFSink sink(stream);
+  auto encoder = std::make_unique<TLZWEncoder<TGIFSink>>(LZWGIFFlavour(minCodeSize), sink);
+  encoder->Start();
+  if (indexes && width > 0 && height > 0) {
+    const size_t w = size_t(width);
+    if (!interlaced) {
+      encoder->Encode(indexes, w * size_t(height));
+    } else {
+      static constexpr int kStart[4] = {0, 4, 2, 1};
+      static constexpr int kStep[4] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4; ++pass) {
+        for (int64_t y = kStart[pass]; y < height; y += kStep[pass]) {
+          encoder->Encode(indexes + size_t(y) * w, w);
+        }
+      }
+    }
+  }
+  encoder->Finish();
+  sink.Finish();
+}

@@ -1,0 +1,146 @@
+#include "codecs/tiff/tiff_lzw.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "codecs/common/bitload.h"
+#include "codecs/common/lzw.h"
+#include "platform/stream.h"
+
+namespace {
+
+constexpr size_t kFlushBytes = 64 * 1024;
+constexpr int32_t kPiece = 16 * 1024;
+
+// Codes most significant bit first from one strip.
+class TMSBBits {
+public:
+  TMSBBits(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  bool Next(int width, uint32_t& code) {
+    if (count_ < width) {
+      if (end_ - p_ >= 8) {
+        // Bits below the valid ones are 0 or already the coming bits.
+        buf_ |= LoadBE64(p_) >> count_;
+        const int take = (63 - count_) >> 3;
+        p_ += take;
+        count_ += take * 8;
+      } else {
+        while (count_ <= 56 && p_ < end_) {
+          buf_ |= uint64_t(*p_++) << (56 - count_);
+          count_ += 8;
+        }
+        if (count_ < width) return false;
+      }
+    }
+    code = uint32_t(buf_ >> (64 - width));
+    buf_ <<= width;
+    count_ -= width;
+    return true;
+  }
+
+private:
+  const uint8_t* p_;
+  const uint8_t* end_;
+  uint64_t buf_ = 0;
+  int count_ = 0;
+};
+
+// Codes most significant bit first into a byte buffer.
+class TMSBSink {
+public:
+  TMSBSink() { bytes_.resize(kFlushBytes + 16); }
+  void Put(uint32_t code, int width) {
+    acc_ = (acc_ << width) | code;
+    count_ += width;
+    if (count_ >= 32) {
+      count_ -= 32;
+      StoreBE32(bytes_.data() + used_, uint32_t(acc_ >> count_));
+      used_ += 4;
+    }
+  }
+  size_t Buffered() const { return used_; }
+  // Pads the last byte with 0 bits when asked to.
+  void Flush(TStream& stream, bool last) {
+    if (last) {
+      while (count_ > 0) {
+        const int shift = count_ - 8;
+        bytes_[used_++] = uint8_t(shift >= 0 ? acc_ >> shift : acc_ << -shift);
+        count_ = shift > 0 ? shift : 0;
+      }
+    }
+    if (used_ > 0) stream.Write(bytes_.data(), int64_t(used_));
+    used_ = 0;
+  }
+
+private:
+  std::vector<uint8_t> bytes_;
+  size_t used_ = 0;
+  uint64_t acc_ = 0;
+  int count_ = 0;
+};
+
+struct TTIFFLZWDecodeState final : TLZWState {
+  TTIFFLZWDecodeState(const uint8_t* d, int64_t n)
+      : data(d), size(n), bits(d, size_t(n)), decoder(LZWTIFFFlavour()) {}
+  const uint8_t* data;
+  int64_t size;
+  TMSBBits bits;
+  TLZWDecoder decoder;
+  std::vector<uint8_t> row;
+  bool over = false;
+};
+
+struct TTIFFLZWEncodeState final : TLZWState {
+  TTIFFLZWEncodeState() : encoder(LZWTIFFFlavour(), sink) { encoder.Start(); }
+  TMSBSink sink;
+  TLZWEncoder<TMSBSink> encoder;
+};
+
+}  // namespace
+
+const uint8_t* TIFFLZWDecompress(const uint8_t* data, int64_t dataSize, int32_t rowLength,
+                                 std::unique_ptr<TLZWState>& state) {
+  if (!data) {
+    state.reset();
+    return nullptr;
+  }
+  if (rowLength <= 0 || dataSize < 0) return nullptr;
+  auto* s = dynamic_cast<TTIFFLZWDecodeState*>(state.get());
+  if (!s || s->data != data || s->size != dataSize) {
+    auto fresh = std::make_unique<TTIFFLZWDecodeState>(data, dataSize);
+    s = fresh.get();
+    state = std::move(fresh);
+  }
+  if (s->over) return nullptr;
+  s->row.resize(size_t(rowLength));
+  size_t written = 0;
+  const TLZWStatus status = s->decoder.Decode(s->bits, s->row.data(), s->row.size(), written);
+  if (status == lzFull) return s->row.data();
+  s->over = true;
+  if (status == lzBadCode || written == 0) return nullptr;
+  std::memset(s->row.data() + written, 0, s->row.size() - written);
+  return s->row.data();
+}
+
+void TIFFLZWCompress(const uint8_t* row, int32_t count, TStream& stream,
+                     std::unique_ptr<TLZWState>& state) {
+  auto* s = dynamic_cast<TTIFFLZWEncodeState*>(state.get());
+  if (!s) {
+    auto fresh = std::make_unique<TTIFFLZWEncodeState>();
+    s = fresh.get();
+    state = std::move(fresh);
+  }
+  if (!row) {
+    s->encoder.Finish();
+    s->sink.Flush(stream, true);
+    state.reset();
+    return;
+  }
+  // A byte becomes at most one 12-bit code: pieces of kPiece bytes always fit
+  // behind less than half a buffer.
+  for (int32_t done = 0; done < count; done += kPiece) {
+    s->encoder.Encode(row + done, size_t(std::min(kPiece, count - done)));
+    if (s->sink.Buffered() >= kFlushBytes / 2) s->sink.Flush(stream, false);
+  }
+}

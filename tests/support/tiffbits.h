@@ -10,8 +10,9 @@
 
 struct TTestTiff {
   bool Ok = false;
+  bool BigEndian = false;
   uint32_t Width = 0, Height = 0, Compression = 1, Photometric = 0, FillOrder = 1, T4Options = 0;
-  uint32_t BitsPerSample = 1, SamplesPerPixel = 1, RowsPerStrip = 0, Predictor = 1;
+  uint32_t BitsPerSample = 1, SamplesPerPixel = 1, RowsPerStrip = 0, Predictor = 1, Planar = 1;
   std::vector<uint64_t> Offsets, Counts;
   size_t RowBytes() const { return (size_t(Width) * BitsPerSample * SamplesPerPixel + 7) / 8; }
 };
@@ -36,6 +37,7 @@ inline TTestTiff ParseTestTiff(const std::vector<uint8_t>& f) {
   TTestTiff t;
   if (f.size() < 8 || !((f[0] == 'I' && f[1] == 'I') || (f[0] == 'M' && f[1] == 'M'))) return t;
   const bool big = f[0] == 'M';
+  t.BigEndian = big;
   if (Get(f, 2, 2, big) != 42) return t;
   const size_t ifd = Get(f, 4, 4, big);
   const uint32_t n = Get(f, ifd, 2, big);
@@ -62,6 +64,7 @@ inline TTestTiff ParseTestTiff(const std::vector<uint8_t>& f) {
   t.RowsPerStrip = std::min(one(278, t.Height), t.Height);
   t.T4Options = one(292, 0);
   t.Predictor = one(317, 1);
+  t.Planar = one(284, 1);
   for (uint32_t v : tags[273]) t.Offsets.push_back(v);
   for (uint32_t v : tags[279]) t.Counts.push_back(v);
   t.Ok = t.Width > 0 && t.Height > 0 && !t.Offsets.empty() && t.Offsets.size() == t.Counts.size();

@@ -51,7 +51,7 @@ inline TTestTiff ParseTestTiff(const std::vector<uint8_t>& f) {
     const size_t at = size_t(size) * count <= 4 ? e + 8 : Get(f, e + 8, 4, big);
     std::vector<uint32_t> values;
     for (uint32_t k = 0; k < count; ++k) values.push_back(Get(f, at + size_t(k) * size, size, big));
-    tags[tag] = values;
+    tags.emplace(tag, values);  // a repeated tag: the first counts, as in libtiff
   }
   auto one = [&](uint32_t tag, uint32_t def) { return tags.count(tag) && !tags[tag].empty() ? tags[tag][0] : def; };
   t.Width = one(256, 0);

@@ -8,7 +8,8 @@ PACKAGES := build-essential cmake ninja-build pkg-config ccache \
             zlib1g-dev libpng-dev libjpeg62-turbo-dev libopenjp2-7-dev \
             qt6-base-dev libgl1-mesa-dev fonts-dejavu-core fonts-liberation \
             libgtest-dev libgmock-dev libbenchmark-dev
-TEST_PACKAGES := imagemagick netpbm icoutils libjpeg-turbo-progs python3-pil xvfb xauth time bc libimage-exiftool-perl
+TEST_PACKAGES := imagemagick netpbm icoutils libjpeg-turbo-progs python3-pil xvfb xauth time bc libimage-exiftool-perl \
+                 libtiff-tools giflib-tools libtiff-dev libgif-dev
 
 .PHONY: deps build test run bench clean
 

@@ -38,53 +38,65 @@ enum TLZWStatus : uint8_t {
                // or a literal that is not a byte
 };
 
-// Decoder string table: every code is (prefix code, last byte), strings are
-// written backwards from their end, so nothing is allocated per code. A string
-// cut by the end of the output is kept and handed out first by the next call.
+// Decoder string table. Every string is somewhere in the output already: a
+// new code is the previous string plus the first byte of the one after it, and
+// those lie side by side. So the table keeps (offset, length) into the output
+// and decoding a code is one copy from earlier output, with nothing allocated
+// and no chain of prefixes to walk.
+//
+// The caller owns the output buffer (a window): Decode writes whole strings
+// from pos on until pos reaches limit; a string that crosses limit is written
+// whole when the buffer has room for it (cap), else cut at cap, which ends the
+// decoding. Give cap >= limit + kLZWStringSlack to never cut. Bytes from
+// LiveFrom() on (and, once the table is full, only those up to FullAt()) are
+// what later codes copy from; a caller that moves its window down calls Rebase.
+inline constexpr size_t kLZWStringSlack = kLZWTableSize + 16;
+
 class TLZWDecoder {
 public:
   explicit TLZWDecoder(const TLZWFlavour& flavour);
 
-  // Decodes into out[0, size); written receives the bytes stored. Once the end
-  // code, the end of the data or a bad code is met, every later call returns it.
+  // Once the end code, the end of the data or a bad code is met, every later call returns it.
   template <class TBits>
-  TLZWStatus Decode(TBits& bits, uint8_t* out, size_t size, size_t& written);
+  TLZWStatus Decode(TBits& bits, uint8_t* buf, size_t& pos, size_t limit, size_t cap);
 
+  size_t LiveFrom() const { return clearPos_; }
+  bool Full() const { return next_ >= kLZWTableSize; }
+  size_t FullAt() const { return fullAt_; }
+  // The window's bytes moved down by delta (delta <= LiveFrom()).
+  void Rebase(size_t delta);
   int CodeWidth() const { return width_; }
-  int NextCode() const { return next_; }
 
 private:
-  struct TEntry {
-    uint16_t prefix;  // code of the string without its last byte
-    uint16_t length;
-    uint8_t last;
-    uint8_t first;
-  };
-
-  void Restart() {
-    next_ = first_;
-    width_ = flavour_.LiteralBits + 1;
-    old_ = -1;
-  }
-  // Stores the string of code into dst[0, length) backwards.
-  void WriteString(int code, uint8_t* dst) const {
-    uint8_t* q = dst + table_[code].length - 1;
-    while (code >= first_) {
-      *q-- = table_[code].last;
-      code = table_[code].prefix;
+  // Copies length bytes from buf + from to buf + to (from + length <= to, or
+  // to == from + length - 1 for the string that repeats the last one), 16 at a
+  // time when the buffer has room past the string.
+  static void Copy(uint8_t* buf, size_t from, size_t to, size_t length, size_t cap) {
+    if (to + length + 16 <= cap) {
+      const uint8_t* s = buf + from;
+      uint8_t* d = buf + to;
+      for (;;) {
+        uint8_t chunk[16];
+        std::memcpy(chunk, s, 16);  // loaded before stored: overlap past the string is harmless
+        std::memcpy(d, chunk, 16);
+        if (length <= 16) break;
+        length -= 16;
+        s += 16;
+        d += 16;
+      }
+    } else {
+      for (size_t i = 0; i < length; ++i) buf[to + i] = buf[from + i];
     }
-    *q = uint8_t(code);
   }
-  // Stores what fits of the string of code at out + pos; the rest waits in pending_.
-  void Split(int code, uint8_t* out, size_t pos, size_t size);
 
   TLZWFlavour flavour_;
-  int clear_, end_, first_, literalLimit_;
+  int clear_, first_, literalLimit_;
   int next_ = 0, width_ = 0, old_ = -1;
+  size_t oldPos_ = 0, oldLength_ = 0;  // where the previous code's string went
+  size_t clearPos_ = 0, fullAt_ = 0;
   TLZWStatus final_ = lzFull;  // lzFull while decoding can go on
-  std::array<TEntry, kLZWTableSize> table_;
-  std::array<uint8_t, kLZWTableSize> pending_;
-  size_t pendingPos_ = 0, pendingEnd_ = 0;
+  std::array<uint32_t, kLZWTableSize> offset_{};
+  std::array<uint16_t, kLZWTableSize> length_{};
 };
 
 // Encoder string table: the open-addressing hash of 5003 slots, keyed by
@@ -198,22 +210,16 @@ void TLZWEncoder<TSink>::Encode(const uint8_t* data, size_t count) {
 }
 
 template <class TBits>
-TLZWStatus TLZWDecoder::Decode(TBits& bits, uint8_t* out, size_t size, size_t& written) {
-  size_t pos = 0;
-  if (pendingPos_ < pendingEnd_) {
-    const size_t n = std::min(size, pendingEnd_ - pendingPos_);
-    std::memcpy(out, pending_.data() + pendingPos_, n);
-    pendingPos_ += n;
-    pos = n;
-  }
-  written = pos;
-  if (pos == size) return lzFull;
+TLZWStatus TLZWDecoder::Decode(TBits& bits, uint8_t* buf, size_t& posRef, size_t limit, size_t cap) {
   if (final_ != lzFull) return final_;
-  TLZWStatus status = lzFull;
+  size_t pos = posRef;
+  if (pos >= limit) return lzFull;
   int next = next_, width = width_, old = old_;
+  size_t oldPos = oldPos_, oldLength = oldLength_;
   const int clear = clear_, first = first_, literalLimit = literalLimit_;
   const int early = int(flavour_.EarlyChange);
   int widthLimit = (1 << width) - early;
+  TLZWStatus status = lzFull;
   for (;;) {
     uint32_t c;
     if (!bits.Next(width, c)) {
@@ -221,68 +227,64 @@ TLZWStatus TLZWDecoder::Decode(TBits& bits, uint8_t* out, size_t size, size_t& w
       break;
     }
     const int code = int(c);
-    int length;
-    bool kwkwk = false;
-    if (code < next && code >= first) {
-      if (old < 0) {  // cannot happen: next == first right after a clear
-        status = lzBadCode;
+    size_t length;
+    if (code < literalLimit) {
+      buf[pos] = uint8_t(code);  // pos < limit <= cap
+      length = 1;
+    } else if (code >= first && code < next) {
+      length = length_[code];
+      if (pos + length > cap) {  // cut at the end of the buffer: the last string
+        Copy(buf, offset_[code], pos, cap - pos, cap);
+        pos = cap;
+        final_ = lzFull;
         break;
       }
-      length = table_[code].length;
-    } else if (code < literalLimit) {
-      length = 1;
+      Copy(buf, offset_[code], pos, length, cap);
     } else if (code == clear) {
       next = first;
       width = flavour_.LiteralBits + 1;
       widthLimit = (1 << width) - early;
       old = -1;
+      clearPos_ = pos;
       continue;
     } else if (code == clear + 1) {
       status = lzEnd;
       break;
     } else if (code == next && old >= 0 && next < kLZWTableSize) {
-      length = table_[old].length + 1;
-      kwkwk = true;
+      // The string about to be defined: the last one and its own first byte.
+      length = oldLength + 1;
+      const size_t fits = std::min(length, cap - pos);
+      Copy(buf, oldPos, pos, std::min(oldLength, fits), cap);
+      if (fits == length) buf[pos + oldLength] = buf[oldPos];
+      if (fits < length) {
+        pos = cap;
+        break;
+      }
     } else {
       status = lzBadCode;
       break;
     }
     if (old >= 0 && next < kLZWTableSize) {
-      // The new entry is the old string plus the first byte of this one.
-      TEntry& e = table_[next];
-      e.prefix = uint16_t(old);
-      e.length = uint16_t(table_[old].length + 1);
-      e.first = table_[old].first;
-      e.last = kwkwk ? table_[old].first : (code < first ? uint8_t(code) : table_[code].first);
-      ++next;
+      offset_[next] = uint32_t(oldPos);
+      length_[next] = uint16_t(oldLength + 1);
+      if (++next == kLZWTableSize) fullAt_ = pos + length;
     }
     if (next >= widthLimit && width < kLZWMaxBits) {
       ++width;
       widthLimit = (1 << width) - early;
     }
     old = code;
-    if (size - pos >= size_t(length)) {
-      if (length == 1) {
-        out[pos] = uint8_t(code);
-      } else {
-        WriteString(code, out + pos);  // for the free code the entry was just defined
-      }
-      pos += size_t(length);
-      if (pos == size) {
-        status = lzFull;
-        break;
-      }
-    } else {
-      Split(code, out, pos, size);
-      pos = size;
-      status = lzFull;
-      break;
-    }
+    oldPos = pos;
+    oldLength = length;
+    pos += length;
+    if (pos >= limit) break;
   }
   next_ = next;
   width_ = width;
   old_ = old;
+  oldPos_ = oldPos;
+  oldLength_ = oldLength;
   if (status != lzFull) final_ = status;
-  written = pos;
+  posRef = pos;
   return status;
 }

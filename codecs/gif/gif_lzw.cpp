@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t kChunk = 64 * 1024;
 constexpr size_t kBlock = 254;  // data bytes per written sub-block
+constexpr size_t kMaxPixels = size_t(1) << 31;
 
 // Codes least significant bit first from one gathered data block.
 class TLSBBits {
@@ -153,6 +154,10 @@ TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool 
   const int64_t end = GatherSubBlocks(stream, data);
 
   const size_t count = width > 0 && height > 0 && output ? size_t(width) * size_t(height) : 0;
+  if (count > kMaxPixels) {  // the string table counts in 32 bits
+    stream.SetPosition(start);
+    return {};
+  }
   std::vector<uint8_t> passes;
   uint8_t* target = output;
   if (interlaced && height > 1 && count > 0) {
@@ -163,7 +168,9 @@ TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool 
   if (count > 0) {
     auto decoder = std::make_unique<TLZWDecoder>(LZWGIFFlavour(minCodeSize));
     TLSBBits bits(data.data(), data.size());
-    if (decoder->Decode(bits, target, count, written) == lzBadCode) {
+    // Strings are copied from earlier pixels of the buffer itself; the last
+    // one is cut at its end.
+    if (decoder->Decode(bits, target, written, count, count) == lzBadCode) {
       stream.SetPosition(start);
       return {};
     }

@@ -12,6 +12,7 @@ namespace {
 
 constexpr size_t kFlushBytes = 64 * 1024;
 constexpr int32_t kPiece = 16 * 1024;
+constexpr size_t kCompactBytes = 1024 * 1024;
 
 // Codes most significant bit first from one strip.
 class TMSBBits {
@@ -80,6 +81,10 @@ private:
   int count_ = 0;
 };
 
+// A strip's rows are decoded into a window that keeps what later codes copy
+// from: the bytes since the last clear code (up to where the table filled,
+// once it is full) and the row under way. The dead part in front is dropped
+// when it grows large.
 struct TTIFFLZWDecodeState final : TLZWState {
   TTIFFLZWDecodeState(const uint8_t* d, int64_t n)
       : data(d), size(n), bits(d, size_t(n)), decoder(LZWTIFFFlavour()) {}
@@ -87,9 +92,34 @@ struct TTIFFLZWDecodeState final : TLZWState {
   int64_t size;
   TMSBBits bits;
   TLZWDecoder decoder;
-  std::vector<uint8_t> row;
+  std::vector<uint8_t> window;
+  size_t rowStart = 0, pos = 0, lastRow = 0;
   bool over = false;
+
+  void MakeRoom(size_t rowLength);
 };
+
+void TTIFFLZWDecodeState::MakeRoom(size_t rowLength) {
+  rowStart += lastRow;
+  lastRow = 0;
+  const size_t threshold = std::max(kCompactBytes, 4 * rowLength);
+  const size_t dead = std::min(decoder.LiveFrom(), rowStart);
+  if (dead >= threshold) {
+    std::memmove(window.data(), window.data() + dead, pos - dead);
+    decoder.Rebase(dead);
+    rowStart -= dead;
+    pos -= dead;
+  }
+  if (decoder.Full() && rowStart > decoder.FullAt() && rowStart - decoder.FullAt() >= threshold) {
+    // A full table copies from nothing after FullAt(): keep the row under way only.
+    const size_t gap = rowStart - decoder.FullAt();
+    std::memmove(window.data() + decoder.FullAt(), window.data() + rowStart, pos - rowStart);
+    rowStart -= gap;
+    pos -= gap;
+  }
+  const size_t need = rowStart + rowLength + kLZWStringSlack;
+  if (window.size() < need) window.resize(std::max(need, window.size() * 2));
+}
 
 struct TTIFFLZWEncodeState final : TLZWState {
   TTIFFLZWEncodeState() : encoder(LZWTIFFFlavour(), sink) { encoder.Start(); }
@@ -113,14 +143,17 @@ const uint8_t* TIFFLZWDecompress(const uint8_t* data, int64_t dataSize, int32_t 
     state = std::move(fresh);
   }
   if (s->over) return nullptr;
-  s->row.resize(size_t(rowLength));
-  size_t written = 0;
-  const TLZWStatus status = s->decoder.Decode(s->bits, s->row.data(), s->row.size(), written);
-  if (status == lzFull) return s->row.data();
+  const size_t length = size_t(rowLength);
+  s->MakeRoom(length);
+  const size_t end = s->rowStart + length;
+  const TLZWStatus status = s->decoder.Decode(s->bits, s->window.data(), s->pos, end, s->window.size());
+  uint8_t* row = s->window.data() + s->rowStart;
+  s->lastRow = length;
+  if (status == lzFull) return row;
   s->over = true;
-  if (status == lzBadCode || written == 0) return nullptr;
-  std::memset(s->row.data() + written, 0, s->row.size() - written);
-  return s->row.data();
+  if (status == lzBadCode || s->pos <= s->rowStart) return nullptr;
+  std::memset(s->window.data() + s->pos, 0, end - s->pos);
+  return row;
 }
 
 void TIFFLZWCompress(const uint8_t* row, int32_t count, TStream& stream,

@@ -16,8 +16,9 @@ class TStream;
 // when no byte of the row can be decoded (a bad code, or the strip's codes are
 // used up). A row cut short by the end code or the end of the data is returned
 // with its missing bytes 0, and the calls after it return nullptr. A call with
-// data == nullptr releases the state; so does a call for a different strip
-// (another data pointer or size). The row stays valid until the next call.
+// data == nullptr releases the state: make one between strips (a call with
+// another data pointer or size starts over too). The row stays valid until the
+// next call.
 const uint8_t* TIFFLZWDecompress(const uint8_t* data, int64_t dataSize, int32_t rowLength,
                                  std::unique_ptr<TLZWState>& state);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -52,7 +53,7 @@ TLZWStatus Decode(const TLZWFlavour& flavour, const TCodes& codes, std::vector<u
   TCodeBits bits{codes};
   out.assign(size, 0xEE);
   size_t written = 0;
-  const TLZWStatus status = decoder->Decode(bits, out.data(), size, written);
+  const TLZWStatus status = decoder->Decode(bits, out.data(), written, size, size);
   out.resize(written);
   return status;
 }
@@ -149,28 +150,60 @@ TEST(LZWTest, CodesThatNameNoStringFail) {
   }
 }
 
-// Output handed out in pieces: a string cut at the end of one piece continues
-// in the next, and the result is the same as in one piece.
-TEST(LZWTest, DecodesIntoPiecesOfAnySize) {
+// Output asked for in pieces (TIFF rows): a string that crosses the end of a
+// piece is written whole and the next piece starts after it; with no room
+// past the end (GIF's buffer) the last string is cut there.
+TEST(LZWTest, DecodesPieceByPiece) {
   const TLZWFlavour f = LZWTIFFFlavour();
   const auto data = Sample(50000, 8, 1, 3);
   const TCodes codes = Encode(f, data);
   for (size_t piece : {size_t(1), size_t(3), size_t(7), size_t(4096), size_t(4097)}) {
     auto decoder = std::make_unique<TLZWDecoder>(f);
     TCodeBits bits{codes};
-    std::vector<uint8_t> back, buf(piece);
+    std::vector<uint8_t> window(data.size() + kLZWStringSlack);
+    size_t pos = 0, limit = 0;
     TLZWStatus status = lzFull;
     while (status == lzFull) {
-      size_t written = 0;
-      status = decoder->Decode(bits, buf.data(), piece, written);
-      back.insert(back.end(), buf.begin(), buf.begin() + long(written));
+      limit += piece;
+      status = decoder->Decode(bits, window.data(), pos, limit, window.size());
+      if (status == lzFull) {
+        EXPECT_GE(pos, limit);
+      }
     }
     EXPECT_EQ(status, lzEnd);
-    EXPECT_EQ(back, data) << "pieces of " << piece;
-    size_t written = 1;
-    EXPECT_EQ(decoder->Decode(bits, buf.data(), piece, written), lzEnd);  // stays ended
-    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(std::vector<uint8_t>(window.begin(), window.begin() + long(pos)), data) << "pieces of " << piece;
+    EXPECT_EQ(decoder->Decode(bits, window.data(), pos, pos + 10, window.size()), lzEnd);  // stays ended
   }
+  for (size_t size : {size_t(1), size_t(1000), size_t(49999)}) {
+    std::vector<uint8_t> out;
+    EXPECT_EQ(Decode(f, codes, out, size), lzFull);
+    EXPECT_EQ(out, std::vector<uint8_t>(data.begin(), data.begin() + long(size)));
+  }
+}
+
+// A window whose front is dropped (the strip decoder's compaction) decodes on
+// from the moved bytes.
+TEST(LZWTest, RebasedWindowKeepsDecoding) {
+  const TLZWFlavour f = LZWTIFFFlavour();
+  const auto data = Sample(300000, 8, 0, 5);
+  const TCodes codes = Encode(f, data);
+  auto decoder = std::make_unique<TLZWDecoder>(f);
+  TCodeBits bits{codes};
+  std::vector<uint8_t> window(70000 + kLZWStringSlack), back;
+  size_t pos = 0, done = 0;
+  TLZWStatus status = lzFull;
+  while (status == lzFull) {
+    const size_t dead = std::min(decoder->LiveFrom(), pos);
+    back.insert(back.end(), window.begin() + long(done), window.begin() + long(pos));
+    std::memmove(window.data(), window.data() + dead, pos - dead);
+    decoder->Rebase(dead);
+    pos -= dead;
+    done = pos;
+    status = decoder->Decode(bits, window.data(), pos, std::min(pos + 50000, size_t(70000)), window.size());
+  }
+  back.insert(back.end(), window.begin() + long(done), window.begin() + long(pos));
+  EXPECT_EQ(status, lzEnd);
+  EXPECT_EQ(back, data);
 }
 
 TEST(LZWTest, OneBitAlphabetWidensAtOnce) {

@@ -177,7 +177,7 @@ void TFaxBitWriter::Finish() {
 namespace {
 
 // The first position from pos on whose bit differs from bit (0 or 1), or width.
-int32_t NextChange(const uint8_t* row, int32_t width, int32_t pos, int bit) {
+int32_t NextChange(const uint8_t* row, int32_t width, int64_t pos, int bit) {
   const size_t rowBytes = (size_t(width) + 7) / 8;
   const uint64_t flip = bit ? ~uint64_t(0) : 0;
   while (pos < width) {
@@ -193,8 +193,8 @@ int32_t NextChange(const uint8_t* row, int32_t width, int32_t pos, int bit) {
     // Bits of the other colour, among the 64 - shift valid ones.
     const uint64_t diff = (w ^ flip) << shift;
     if (diff) {
-      const int32_t at = pos + __builtin_clzll(diff);
-      return at < width ? at : width;
+      const int64_t at = pos + __builtin_clzll(diff);
+      return at < width ? int32_t(at) : width;
     }
     pos += 64 - shift;
   }

@@ -115,7 +115,7 @@ TFaxResult DecodeUncompressed(TFaxBitReader& r, TLine& line, int32_t& a, int& co
     if (count <= 0) return;
     if (c != painted) line.Push(a);
     painted = c;
-    a = std::min(a + count, line.width);
+    a = int32_t(std::min<int64_t>(int64_t(a) + count, line.width));
   };
   for (;;) {
     if (r.Overrun()) return line.Stop(a, painted, frEndOfData);
@@ -139,6 +139,28 @@ TFaxResult DecodeUncompressed(TFaxBitReader& r, TLine& line, int32_t& a, int& co
       return line.Stop(a, painted, r.BitsLeft() > z ? frBadCode : frEndOfData);
     }
   }
+}
+
+// Horizontal mode: a run of the colour and one of the other from a0.
+TFaxResult DecodeHorizontal(TFaxBitReader& r, const TFaxDecodeTables& t, TLine& line, int32_t& a0, int color,
+                            bool& endedAtEOL) {
+  const int run1 = DecodeRun(r, t, color);
+  if (run1 == kRunDataEnd) return line.Stop(a0, color, frEndOfData);
+  if (run1 == kRunEOL) {
+    endedAtEOL = true;
+    return frOk;
+  }
+  const int32_t a1 = int32_t(std::min<int64_t>(int64_t(std::max(a0, 0)) + run1, line.width));
+  line.Push(a1);
+  const int run2 = DecodeRun(r, t, color ^ 1);
+  if (run2 == kRunDataEnd) return line.Stop(a1, color ^ 1, frEndOfData);
+  if (run2 == kRunEOL) {
+    endedAtEOL = true;
+    return frOk;
+  }
+  a0 = int32_t(std::min<int64_t>(int64_t(a1) + run2, line.width));
+  line.Push(a0);
+  return frOk;
 }
 
 TFaxResult Decode2D(TFaxBitReader& r, const TFaxDecodeTables& t, const int32_t* ref, TLine& line,
@@ -165,23 +187,8 @@ TFaxResult Decode2D(TFaxBitReader& r, const TFaxDecodeTables& t, const int32_t* 
         break;
       case fmHorizontal: {
         r.Skip(3);
-        const int run1 = DecodeRun(r, t, color);
-        if (run1 == kRunDataEnd) return line.Stop(a0, color, frEndOfData);
-        if (run1 == kRunEOL) {
-          endedAtEOL = true;
-          return frOk;
-        }
-        const int32_t a1 = int32_t(std::min<int64_t>(int64_t(std::max(a0, 0)) + run1, width));
-        line.Push(a1);
-        const int run2 = DecodeRun(r, t, color ^ 1);
-        if (run2 == kRunDataEnd) return line.Stop(a1, color ^ 1, frEndOfData);
-        if (run2 == kRunEOL) {
-          endedAtEOL = true;
-          return frOk;
-        }
-        const int32_t a2 = int32_t(std::min<int64_t>(int64_t(a1) + run2, width));
-        line.Push(a2);
-        a0 = a2;
+        const TFaxResult res = DecodeHorizontal(r, t, line, a0, color, endedAtEOL);
+        if (res != frOk || endedAtEOL) return res;
         break;
       }
       case fmExtension: {
@@ -202,7 +209,7 @@ TFaxResult Decode2D(TFaxBitReader& r, const TFaxDecodeTables& t, const int32_t* 
       }
       default: {  // vertical modes: a1 = b1 + offset, never left of a0 nor past the row
         r.Skip(e & 7);
-        const int32_t a1 = std::clamp(b1 + kOffset[mode], std::max(a0, 0), width);
+        const int32_t a1 = int32_t(std::clamp<int64_t>(int64_t(b1) + kOffset[mode], std::max(a0, 0), width));
         line.Push(a1);
         a0 = a1;
         color ^= 1;

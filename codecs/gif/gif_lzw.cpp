@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "codecs/common/bitload.h"
 #include "codecs/common/lzw.h"
@@ -138,11 +139,8 @@ private:
   int count_ = 0;
 };
 
-}  // namespace
-
-TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool interlaced,
-                           uint8_t* output) {
-  const int64_t start = stream.Position();
+TGIFLZWResult Decode(TStream& stream, int64_t start, int32_t height, int32_t width, bool interlaced,
+                     uint8_t* output) {
   uint8_t minCodeSize = 0;
   // 0 leaves no literal but 0 and 12 or more leaves no room for codes; 9 to 11
   // decode as long as every literal met is a byte.
@@ -179,6 +177,19 @@ TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool 
   }
   stream.SetPosition(end);
   return {true, int64_t(written)};
+}
+
+}  // namespace
+
+TGIFLZWResult GIFLZWDecode(TStream& stream, int32_t height, int32_t width, bool interlaced,
+                           uint8_t* output) {
+  const int64_t start = stream.Position();
+  try {
+    return Decode(stream, start, height, width, interlaced, output);
+  } catch (const std::bad_alloc&) {  // the data or the interlace buffer: nothing decoded
+    stream.SetPosition(start);
+    return {};
+  }
 }
 
 void GIFLZWDecompress(TStream& stream, int32_t height, int32_t width, bool interlaced,

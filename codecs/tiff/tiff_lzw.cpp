@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "codecs/common/bitload.h"
@@ -13,6 +14,7 @@ namespace {
 constexpr size_t kFlushBytes = 64 * 1024;
 constexpr int32_t kPiece = 16 * 1024;
 constexpr size_t kCompactBytes = 1024 * 1024;
+constexpr size_t kMaxWindow = size_t(1) << 31;
 
 // Codes most significant bit first from one strip.
 class TMSBBits {
@@ -118,7 +120,7 @@ void TTIFFLZWDecodeState::MakeRoom(size_t rowLength) {
     pos -= gap;
   }
   const size_t need = rowStart + rowLength + kLZWStringSlack;
-  if (window.size() < need) window.resize(std::max(need, window.size() * 2));
+  if (window.size() < need) window.resize(need + need / 2);
 }
 
 struct TTIFFLZWEncodeState final : TLZWState {
@@ -144,7 +146,16 @@ const uint8_t* TIFFLZWDecompress(const uint8_t* data, int64_t dataSize, int32_t 
   }
   if (s->over) return nullptr;
   const size_t length = size_t(rowLength);
-  s->MakeRoom(length);
+  try {
+    s->MakeRoom(length);
+  } catch (const std::bad_alloc&) {
+    s->over = true;
+    return nullptr;
+  }
+  if (s->window.size() > kMaxWindow) {  // the string table counts in 32 bits
+    s->over = true;
+    return nullptr;
+  }
   const size_t end = s->rowStart + length;
   const TLZWStatus status = s->decoder.Decode(s->bits, s->window.data(), s->pos, end, s->window.size());
   uint8_t* row = s->window.data() + s->rowStart;

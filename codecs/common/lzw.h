@@ -56,7 +56,8 @@ class TLZWDecoder {
 public:
   explicit TLZWDecoder(const TLZWFlavour& flavour);
 
-  // Once the end code, the end of the data or a bad code is met, every later call returns it.
+  // limit <= cap. Once the end code, the end of the data or a bad code is met,
+  // every later call returns it.
   template <class TBits>
   TLZWStatus Decode(TBits& bits, uint8_t* buf, size_t& pos, size_t limit, size_t cap);
 
@@ -68,9 +69,8 @@ public:
   int CodeWidth() const { return width_; }
 
 private:
-  // Copies length bytes from buf + from to buf + to (from + length <= to, or
-  // to == from + length - 1 for the string that repeats the last one), 16 at a
-  // time when the buffer has room past the string.
+  // Copies length bytes from buf + from to buf + to (from + length <= to), 16
+  // at a time when the buffer has room past the string.
   static void Copy(uint8_t* buf, size_t from, size_t to, size_t length, size_t cap) {
     if (to + length + 16 <= cap) {
       const uint8_t* s = buf + from;
@@ -236,7 +236,6 @@ TLZWStatus TLZWDecoder::Decode(TBits& bits, uint8_t* buf, size_t& posRef, size_t
       if (pos + length > cap) {  // cut at the end of the buffer: the last string
         Copy(buf, offset_[code], pos, cap - pos, cap);
         pos = cap;
-        final_ = lzFull;
         break;
       }
       Copy(buf, offset_[code], pos, length, cap);

@@ -1,6 +1,7 @@
 #include "codecs/gif/gif_lzw.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -15,66 +16,113 @@ constexpr size_t kChunk = 64 * 1024;
 constexpr size_t kBlock = 254;  // data bytes per written sub-block
 constexpr size_t kMaxPixels = size_t(1) << 31;
 
-// Codes least significant bit first from one gathered data block.
+// The data bytes of the sub-blocks at the stream's position, read a chunk at
+// a time so that no call goes to the stream per block.
+class TSubBlocks {
+public:
+  explicit TSubBlocks(TStream& stream) : stream_(stream), base_(stream.Position()), raw_(new uint8_t[kChunk]) {}
+  // Copies up to max data bytes to dst (skips them when dst is null); fewer
+  // only at the block terminator or the end of the stream.
+  size_t Take(uint8_t* dst, size_t max) {
+    size_t done = 0;
+    while (done < max && !ended_) {
+      if (at_ == got_ && !Load()) break;
+      if (need_ == 0) {
+        need_ = raw_[at_++];
+        if (need_ == 0) {
+          ended_ = true;
+          end_ = base_ + int64_t(at_);
+        }
+        continue;
+      }
+      const size_t n = std::min({need_, got_ - at_, max - done});
+      if (dst) std::memcpy(dst + done, raw_.get() + at_, n);
+      at_ += n;
+      need_ -= n;
+      done += n;
+    }
+    return done;
+  }
+  // Skips the rest; the position after the block terminator, or the end of the
+  // stream when the terminator is missing.
+  int64_t Finish() {
+    Take(nullptr, SIZE_MAX);
+    return end_;
+  }
+
+private:
+  bool Load() {
+    base_ += int64_t(got_);
+    at_ = 0;
+    const int64_t got = stream_.Read(raw_.get(), int64_t(kChunk));
+    got_ = got > 0 ? size_t(got) : 0;
+    if (got_ == 0) {
+      ended_ = true;
+      end_ = base_;
+    }
+    return got_ > 0;
+  }
+
+  TStream& stream_;
+  int64_t base_;  // stream position of raw_[0]
+  std::unique_ptr<uint8_t[]> raw_;
+  size_t at_ = 0, got_ = 0;
+  size_t need_ = 0;  // bytes of the current sub-block still to come
+  bool ended_ = false;
+  int64_t end_ = 0;
+};
+
+// Codes least significant bit first, pulled from the sub-blocks as needed.
 class TLSBBits {
 public:
-  TLSBBits(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  explicit TLSBBits(TSubBlocks& blocks) : blocks_(blocks), buf_(new uint8_t[kChunk]) {
+    p_ = end_ = buf_.get();
+    Refill();
+  }
   bool Next(int width, uint32_t& code) {
     if (count_ < width) {
+      if (end_ - p_ < 8) Refill();
       if (end_ - p_ >= 8) {
         // Bits above count_ are either 0 or already the coming bits, so or-ing
         // a whole word in is safe.
-        buf_ |= LoadLE64(p_) << count_;
+        bits_ |= LoadLE64(p_) << count_;
         const int take = (63 - count_) >> 3;
         p_ += take;
         count_ += take * 8;
       } else {
         while (count_ <= 56 && p_ < end_) {
-          buf_ |= uint64_t(*p_++) << count_;
+          bits_ |= uint64_t(*p_++) << count_;
           count_ += 8;
         }
         if (count_ < width) return false;
       }
     }
-    code = uint32_t(buf_) & ((1u << width) - 1);
-    buf_ >>= width;
+    code = uint32_t(bits_) & ((1u << width) - 1);
+    bits_ >>= width;
     count_ -= width;
     return true;
   }
 
 private:
+  // Keeps the last bytes and fills up behind them.
+  void Refill() {
+    if (drained_) return;
+    const size_t left = size_t(end_ - p_);
+    std::memmove(buf_.get(), p_, left);
+    const size_t got = blocks_.Take(buf_.get() + left, kChunk - left);
+    drained_ = got < kChunk - left;
+    p_ = buf_.get();
+    end_ = p_ + left + got;
+  }
+
+  TSubBlocks& blocks_;
+  std::unique_ptr<uint8_t[]> buf_;
   const uint8_t* p_;
   const uint8_t* end_;
-  uint64_t buf_ = 0;
+  uint64_t bits_ = 0;
   int count_ = 0;
+  bool drained_ = false;
 };
-
-// Reads the data sub-blocks at the stream's position into data, a chunk at a
-// time; returns the position after the block terminator, or the end of the
-// stream when the terminator is missing.
-int64_t GatherSubBlocks(TStream& stream, std::vector<uint8_t>& data) {
-  std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
-  int64_t base = stream.Position();
-  size_t need = 0;  // bytes of the current sub-block still to come
-  for (;;) {
-    const int64_t got = stream.Read(chunk.get(), int64_t(kChunk));
-    if (got <= 0) return base;
-    const size_t n = size_t(got);
-    size_t i = 0;
-    while (i < n) {
-      if (need > 0) {
-        const size_t take = std::min(need, n - i);
-        data.insert(data.end(), chunk.get() + i, chunk.get() + i + take);
-        i += take;
-        need -= take;
-        continue;
-      }
-      need = chunk[i++];
-      if (need == 0) return base + int64_t(i);
-    }
-    base += got;
-  }
-}
 
 // Puts rows decoded in the order of the four interlace passes back in place.
 void Deinterlace(const uint8_t* passes, int32_t height, int32_t width, uint8_t* output) {
@@ -148,8 +196,6 @@ TGIFLZWResult Decode(TStream& stream, int64_t start, int32_t height, int32_t wid
     stream.SetPosition(start);
     return {};
   }
-  std::vector<uint8_t> data;
-  const int64_t end = GatherSubBlocks(stream, data);
 
   const size_t count = width > 0 && height > 0 && output ? size_t(width) * size_t(height) : 0;
   if (count > kMaxPixels) {  // the string table counts in 32 bits
@@ -162,10 +208,11 @@ TGIFLZWResult Decode(TStream& stream, int64_t start, int32_t height, int32_t wid
     passes.resize(count);
     target = passes.data();
   }
+  TSubBlocks blocks(stream);
   size_t written = 0;
   if (count > 0) {
     auto decoder = std::make_unique<TLZWDecoder>(LZWGIFFlavour(minCodeSize));
-    TLSBBits bits(data.data(), data.size());
+    TLSBBits bits(blocks);
     // Strings are copied from earlier pixels of the buffer itself; the last
     // one is cut at its end.
     if (decoder->Decode(bits, target, written, count, count) == lzBadCode) {
@@ -175,7 +222,7 @@ TGIFLZWResult Decode(TStream& stream, int64_t start, int32_t height, int32_t wid
     std::memset(target + written, 0, count - written);
     if (target != output) Deinterlace(target, height, width, output);
   }
-  stream.SetPosition(end);
+  stream.SetPosition(blocks.Finish());
   return {true, int64_t(written)};
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 constexpr size_t kFlushBytes = 64 * 1024;
 constexpr int32_t kPiece = 16 * 1024;
-constexpr size_t kCompactBytes = 1024 * 1024;
+constexpr size_t kCompactBytes = 32 * 1024;
 constexpr size_t kMaxWindow = size_t(1) << 31;
 
 // Codes most significant bit first from one strip.
@@ -94,7 +94,8 @@ struct TTIFFLZWDecodeState final : TLZWState {
   int64_t size;
   TMSBBits bits;
   TLZWDecoder decoder;
-  std::vector<uint8_t> window;
+  std::unique_ptr<uint8_t[]> window;  // not cleared: only decoded bytes are ever read
+  size_t capacity = 0;
   size_t rowStart = 0, pos = 0, lastRow = 0;
   bool over = false;
 
@@ -104,10 +105,11 @@ struct TTIFFLZWDecodeState final : TLZWState {
 void TTIFFLZWDecodeState::MakeRoom(size_t rowLength) {
   rowStart += lastRow;
   lastRow = 0;
-  const size_t threshold = std::max(kCompactBytes, 4 * rowLength);
+  uint8_t* w = window.get();
+  const size_t threshold = std::max(kCompactBytes, 2 * rowLength);
   const size_t dead = std::min(decoder.LiveFrom(), rowStart);
   if (dead >= threshold) {
-    std::memmove(window.data(), window.data() + dead, pos - dead);
+    std::memmove(w, w + dead, pos - dead);
     decoder.Rebase(dead);
     rowStart -= dead;
     pos -= dead;
@@ -115,12 +117,18 @@ void TTIFFLZWDecodeState::MakeRoom(size_t rowLength) {
   if (decoder.Full() && rowStart > decoder.FullAt() && rowStart - decoder.FullAt() >= threshold) {
     // A full table copies from nothing after FullAt(): keep the row under way only.
     const size_t gap = rowStart - decoder.FullAt();
-    std::memmove(window.data() + decoder.FullAt(), window.data() + rowStart, pos - rowStart);
+    std::memmove(w + decoder.FullAt(), w + rowStart, pos - rowStart);
     rowStart -= gap;
     pos -= gap;
   }
   const size_t need = rowStart + rowLength + kLZWStringSlack;
-  if (window.size() < need) window.resize(need + need / 2);
+  if (capacity < need) {
+    const size_t grown = std::max(need + need / 2, 2 * threshold + rowLength + kLZWStringSlack);
+    std::unique_ptr<uint8_t[]> bigger(new uint8_t[grown]);
+    if (pos > 0) std::memcpy(bigger.get(), w, pos);
+    window = std::move(bigger);
+    capacity = grown;
+  }
 }
 
 struct TTIFFLZWEncodeState final : TLZWState {
@@ -152,18 +160,18 @@ const uint8_t* TIFFLZWDecompress(const uint8_t* data, int64_t dataSize, int32_t 
     s->over = true;
     return nullptr;
   }
-  if (s->window.size() > kMaxWindow) {  // the string table counts in 32 bits
+  if (s->capacity > kMaxWindow) {  // the string table counts in 32 bits
     s->over = true;
     return nullptr;
   }
   const size_t end = s->rowStart + length;
-  const TLZWStatus status = s->decoder.Decode(s->bits, s->window.data(), s->pos, end, s->window.size());
-  uint8_t* row = s->window.data() + s->rowStart;
+  const TLZWStatus status = s->decoder.Decode(s->bits, s->window.get(), s->pos, end, s->capacity);
+  uint8_t* row = s->window.get() + s->rowStart;
   s->lastRow = length;
   if (status == lzFull) return row;
   s->over = true;
   if (status == lzBadCode || s->pos <= s->rowStart) return nullptr;
-  std::memset(s->window.data() + s->pos, 0, end - s->pos);
+  std::memset(s->window.get() + s->pos, 0, end - s->pos);
   return row;
 }
 

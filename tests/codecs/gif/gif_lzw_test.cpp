@@ -10,11 +10,17 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
+#include "io/params.h"
 #include "platform/stream.h"
 #include "tests/codecs/imagefiles.h"
 #include "tests/support/corpus.h"
+
+// The coders install as the process-wide hooks as they are.
+static_assert(std::is_same_v<decltype(&GIFLZWDecompress), TGIFDecompressor>);
+static_assert(std::is_same_v<decltype(&GIFLZWCompress), TGIFCompressor>);
 
 namespace {
 

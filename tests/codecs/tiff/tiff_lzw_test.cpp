@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <random>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "codecs/common/lzw.h"
@@ -15,6 +16,10 @@
 #include "tests/codecs/imagefiles.h"
 #include "tests/support/corpus.h"
 #include "tests/support/tiffbits.h"
+
+// The coders install as the process-wide hooks as they are.
+static_assert(std::is_same_v<decltype(&TIFFLZWDecompress), TTIFFDecompressor>);
+static_assert(std::is_same_v<decltype(&TIFFLZWCompress), TTIFFCompressor>);
 
 namespace {
 

@@ -17,11 +17,20 @@ if command -v convert >/dev/null; then
   gif="$work/photo.gif"
 fi
 
-csv=$(QUELMAR_BENCH_GIF="$gif" "$BENCH" --benchmark_format=csv --benchmark_repetitions=3 \
-  --benchmark_report_aggregates_only=true 2>/dev/null)
-# median CPU time in ms of a benchmark
-cpu() { echo "$csv" | awk -F, -v n="\"$1_median\"" '$1 == n {print $4}'; }
-counter() { echo "$csv" | awk -F, -v n="\"$1_median\"" -v c="$2" 'NR == 1 {for (i = 1; i <= NF; i++) if ($i == c) k = i} $1 == n {print $k}'; }
+json="$work/bench.json"
+QUELMAR_BENCH_GIF="$gif" "$BENCH" --benchmark_format=json --benchmark_repetitions=3 \
+  --benchmark_report_aggregates_only=true > "$json" 2>/dev/null
+# median CPU time in ms of a benchmark, or one of its counters
+pick() {
+  /usr/bin/python3 - "$json" "$1" "${2:-cpu_time}" <<'EOF'
+import json, sys
+for b in json.load(open(sys.argv[1]))["benchmarks"]:
+    if b["name"] == sys.argv[2] + "_median":
+        print(b.get(sys.argv[3], ""))
+EOF
+}
+cpu() { pick "$1"; }
+counter() { pick "$1" "$2"; }
 ratio() { echo "scale=2; $1 / $2" | bc -l; }
 line() {  # what, ours, theirs, peer
   if [ -n "$3" ]; then printf '%-22s ours %8.1f ms   %-8s %8.1f ms   ratio %s\n' "$1" "$2" "$4" "$3" "$(ratio "$2" "$3")"
@@ -30,10 +39,10 @@ line() {  # what, ours, theirs, peer
 
 line "GIF LZW decode" "$(cpu BM_GifLzwDecode)" "$(cpu BM_GifLzwDecodeGiflib)" giflib
 line "GIF LZW encode" "$(cpu BM_GifLzwEncode)" "$(cpu BM_GifLzwEncodeGiflib)" giflib
-echo "  GIF data size ours/giflib: $(counter BM_GifLzwEncodeGiflib '"ours/giflib"')"
+echo "  GIF data size ours/giflib: $(counter BM_GifLzwEncodeGiflib ours/giflib)"
 line "TIFF LZW decode" "$(cpu BM_TiffLzwDecode)" "$(cpu BM_TiffLzwDecodeLibtiff)" libtiff
 line "TIFF LZW encode" "$(cpu BM_TiffLzwEncode)" "$(cpu BM_TiffLzwEncodeLibtiff)" libtiff
-echo "  TIFF strip size ours/libtiff: $(counter BM_TiffLzwEncodeLibtiff '"ours/libtiff"')"
+echo "  TIFF strip size ours/libtiff: $(counter BM_TiffLzwEncodeLibtiff ours/libtiff)"
 line "G4 decode A4 page" "$(cpu BM_G4Decode)" "$(cpu BM_G4DecodeLibtiff)" libtiff
 line "G4 encode A4 page" "$(cpu BM_G4Encode)" "$(cpu BM_G4EncodeLibtiff)" libtiff
 

@@ -348,6 +348,7 @@ TEST(FaxTest, CorpusFaxFilesDecodeAsLibtiffDoes) {
       CompareWithLibtiff(entry.path().string(), dir + "/" + entry.path().filename().string(), &compared);
     }
   }
+  RecordProperty("compared", compared);
   EXPECT_GE(compared, 15);
 }
 

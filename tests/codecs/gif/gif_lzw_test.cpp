@@ -303,6 +303,8 @@ TEST(GifLzwTest, PygifSuite) {
     }
     ++compared;
   }
+  RecordProperty("decoded", decoded);
+  RecordProperty("compared", compared);
   EXPECT_GE(decoded, 68);
   EXPECT_GE(compared, 55);
 }

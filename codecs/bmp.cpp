@@ -4,10 +4,13 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <memory>
 #include <vector>
 
 #include "image/bitmap.h"
+#include "io/format.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -147,8 +150,8 @@ bool DecodeRLE(const std::vector<uint8_t>& data, bool rle4, TLXBitmap* bitmap, c
 
 }  // namespace
 
-void BMPReadStream(TStream& stream, TLXBitmap* bitmap, int64_t dataSize, TIOParamsVals& params,
-                   TIOProgress& progress, bool paramsOnly) {
+void BMPReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, int64_t dataSize) {
   const int64_t start = stream.Position();
   const int64_t streamSize = stream.Size();
   uint8_t fh[14];
@@ -667,4 +670,43 @@ void BMPWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params,
   if (SafeStreamWrite(stream, progress, fileHeader, 14))
     SafeStreamWrite(stream, progress, info, headerSize);
   stream.SetPosition(end);
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+bool HasBMSignature(TStream& s) {
+  uint8_t b[2] = {};
+  return s.Read(b, 2) == 2 && b[0] == 'B' && b[1] == 'M';
+}
+
+std::string BMPDetail(const TIOParamsVals& p) {
+  static const char* const kNames[] = {" ver.1", " ver.3", " OS/2 v.1", " OS/2 v.2"};
+  return p.BMPVersion < std::size(kNames) ? kNames[p.BMPVersion] : "";
+}
+
+}  // namespace
+
+const TIOFormat& BMPFormat() {
+  static const TIOFormat row{
+      .FileType = ioBMP,
+      .DisplayName = "Windows Bitmap",
+      .RegistryExtensions = "BMP;DIB;RLE",
+      .DialogPages = ppBMP,
+      .Readable = true,
+      .Writable = true,
+      .Extensions = "bmp;dib;rle",
+      .Routes = iorLoad | iorSave,
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        BMPReadStream(s, b, p, pr, c.ParamsOnly, c.DataSize);
+      },
+      .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall&) {
+        BMPWriteStream(s, b, p, pr);
+      },
+      .Signatures = {{50, 14, HasBMSignature}},
+      .ViewDpiFile = true,
+      .Detail = BMPDetail,
+  };
+  return row;
 }

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "codecs/bmp.h"
+#include "codecs/icowrite.h"
 #include "codecs/png.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
+#include "io/format.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -115,7 +117,7 @@ void ReadImage(TStream& stream, int64_t start, const TIconEntry& e, bool cursor,
       return;
     }
     stream.SetPosition(at);
-    PNGReadStream(stream, bitmap, params, false, mask, paramsOnly, progress);
+    PNGReadStream(stream, bitmap, params, progress, paramsOnly, false, mask);
     if (cursor) {
       params.CursorHotSpotX = e.Planes;
       params.CursorHotSpotY = e.BitCount;
@@ -295,13 +297,13 @@ int ICOBitCountForColors(int colors) {
   return (colors & (colors - 1)) == 0 ? high : high + 1;
 }
 
-void ICOReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool paramsOnly,
-                   TIOProgress& progress, std::unique_ptr<TLXMask>& mask) {
+void ICOReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, std::unique_ptr<TLXMask>& mask) {
   const int64_t start = stream.Position();
   uint8_t magic[2] = {};
   if (stream.Read(magic, 2) == 2 && magic[0] == 'B' && magic[1] == 'M') {
     stream.SetPosition(start);
-    BMPReadStream(stream, bitmap, stream.Size() - start, params, progress, paramsOnly);
+    BMPReadStream(stream, bitmap, params, progress, paramsOnly, stream.Size() - start);
     return;
   }
   stream.SetPosition(start);
@@ -321,8 +323,8 @@ void ICOReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bo
             progress, mask);
 }
 
-void CURReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool paramsOnly,
-                   TIOProgress& progress, std::unique_ptr<TLXMask>& mask) {
+void CURReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, std::unique_ptr<TLXMask>& mask) {
   const int64_t start = stream.Position();
   uint16_t type = 0;
   std::vector<TIconEntry> entries;
@@ -340,4 +342,50 @@ int ICOImageCount(TStream& stream) {
   const int count = stream.Read(dir, 6) == 6 ? Get16(dir + 4) : 0;
   stream.SetPosition(start);
   return count;
+}
+
+// ---------------------------------------------------------------------------
+
+const TIOFormat& ICOFormat() {
+  static const TIOFormat row{
+      .FileType = ioICO,
+      .DisplayName = "Windows Icon",
+      .RegistryExtensions = "ICO",
+      .Readable = true,
+      .Writable = true,
+      .Extensions = "ico",
+      .Routes = iorLoad | iorSave,
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        ICOReadStream(s, b, p, pr, c.ParamsOnly, c.Mask);
+      },
+      .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall& c) {
+        ICOWriteStream(s, b, p, pr, c.IconSizes, c.IconBitCounts, c.IconCount);
+      },
+      .Content = {100, -1, IsICOStream},
+      .SameLayoutAs = ioCUR,
+      .AlphaFromMask = true,
+      .ViewDpiFile = true,
+      .RGBOrMono = true,
+      .IconList = true,
+  };
+  return row;
+}
+
+const TIOFormat& CURFormat() {
+  static const TIOFormat row{
+      .FileType = ioCUR,
+      .DisplayName = "Windows Cursor",
+      .RegistryExtensions = "CUR",
+      .Readable = true,
+      .Extensions = "cur",
+      .Routes = iorLoad,
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        CURReadStream(s, b, p, pr, c.ParamsOnly, c.Mask);
+      },
+      .Content = {110, -1, IsCURStream},
+      .SameLayoutAs = ioICO,
+      .AlphaFromMask = true,
+      .ViewDpiFile = true,
+  };
+  return row;
 }

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "image/types.h"
+#include "io/format.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/errors.h"
@@ -265,8 +267,8 @@ bool IsPNGStream(TStream& stream) {
   return n == 8 && std::memcmp(sig, kSig, 4) == 0;
 }
 
-void PNGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool blendAlpha,
-                   std::unique_ptr<TLXMask>& mask, bool paramsOnly, TIOProgress& progress) {
+void PNGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, bool blendAlpha, std::unique_ptr<TLXMask>& mask) {
   PngIO io{&stream, &progress};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -477,8 +479,8 @@ bool TwoColorToMono(TLXBitmap& src, TLXBitmap& out) {
 
 }  // namespace
 
-void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TLXMask* mask,
-                    TIOProgress& progress) {
+void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                    TLXMask* mask) {
   PngIO io{&stream, &progress};
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -576,4 +578,34 @@ void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, T
   const int r = work->Width() > 0 && work->Height() > 0 ? WriteProtected(png, info, job) : -1;
   png_destroy_write_struct(&png, &info);
   if (r != 0) throw EInvalidGraphic("Error on creating PNG");
+}
+
+// ---------------------------------------------------------------------------
+
+const TIOFormat& PNGFormat() {
+  static const TIOFormat row{
+      .FileType = ioPNG,
+      .DisplayName = "Portable Network Graphics",
+      .RegistryExtensions = "PNG",
+      .DialogPages = ppPNG,
+      .Readable = true,
+      .Writable = true,
+      .Extensions = "png",
+      .Routes = iorLoad | iorSave,
+      // Loads take the transparency as a mask; parameters-only reads blend, so
+      // that PNGBackground reports the file's bKGD colour.
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        PNGReadStream(s, b, p, pr, c.ParamsOnly, /*blendAlpha=*/c.ParamsOnly, c.Mask);
+      },
+      .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall& c) {
+        PNGWriteStream(s, b, p, pr, c.Mask);
+      },
+      .Content = {90, 8, IsPNGStream},
+      .AlphaFromMask = true,
+      .ViewDpiFile = true,
+      .ViewDpiStream = true,
+      .WantsMask = true,
+      .Detail = [](const TIOParamsVals& p) { return std::string(p.PNGInterlaced ? " Interlaced" : ""); },
+  };
+  return row;
 }

@@ -9,6 +9,7 @@
 #include "image/bitmap.h"
 #include "image/metadata.h"
 #include "io/controller.h"
+#include "io/formattable.h"
 #include "io/registry.h"
 #include "platform/bitmap.h"
 
@@ -466,39 +467,6 @@ std::string TIOParamsVals::DescriptiveName() const {
   std::string text;
   if (const TIOFileFormatInfo* f = IOFindFormatByType(FileType))
     text = f->DisplayName + " (" + f->MainExtension() + ")";
-  auto pick = [](int value, std::initializer_list<const char*> names) -> const char* {
-    if (value < 0 || size_t(value) >= names.size()) return "";
-    return names.begin()[value];
-  };
-  switch (FileType) {
-    case ioTIFF:
-      text += pick(TIFFCompression, {" Uncompressed", " Huffman", " Group 3 Fax", " Group 3 Fax 2D",
-                                     " Group 4 Fax", " LZW", " Jpeg v.5", " Jpeg", " PackBits RLE"});
-      break;
-    case ioGIF:
-      if (GIFInterlaced) text += " Interlaced";
-      break;
-    case ioJPEG:
-      text += pick(JPEGColorSpace, {"", " Gray level", " YCbCr", " CMYK", " YCbCrK"});
-      break;
-    case ioPCX:
-      if (PCXCompression == 0) text += " Uncompressed";
-      break;
-    case ioBMP:
-      text += pick(BMPVersion, {" ver.1", " ver.3", " OS/2 v.1", " OS/2 v.2"});
-      break;
-    case ioPNG:
-      if (PNGInterlaced) text += " Interlaced";
-      break;
-    case ioTGA:
-      text += TGACompressed ? " Compressed" : " Uncompressed";
-      break;
-    case ioJP2:
-    case ioJ2K:
-      text += pick(J2KColorSpace, {" Gray level", " RGB", " YCbCr"});
-      break;
-    default:
-      break;
-  }
+  if (const TIOFormat* row = IOFormatRow(FileType); row && row->Detail) text += row->Detail(*this);
   return text;
 }

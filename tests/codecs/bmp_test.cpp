@@ -79,7 +79,7 @@ struct TCodec {
   bool Read(const std::vector<uint8_t>& file, TLXBitmap& b, bool paramsOnly = false) {
     abortFlag = false;
     TMemoryStream s(file);
-    BMPReadStream(s, &b, int64_t(file.size()), params, progress, paramsOnly);
+    BMPReadStream(s, &b, params, progress, paramsOnly, int64_t(file.size()));
     return !abortFlag;
   }
   std::vector<uint8_t> Write(TLXBitmap& b) {

@@ -74,13 +74,13 @@ struct TReader {
   bool Icon(const std::vector<uint8_t>& file, bool paramsOnly = false) {
     abortFlag = false;
     TMemoryStream s(file);
-    ICOReadStream(s, &bitmap, params, paramsOnly, progress, mask);
+    ICOReadStream(s, &bitmap, params, progress, paramsOnly, mask);
     return !abortFlag;
   }
   bool Cursor(const std::vector<uint8_t>& file) {
     abortFlag = false;
     TMemoryStream s(file);
-    CURReadStream(s, &bitmap, params, false, progress, mask);
+    CURReadStream(s, &bitmap, params, progress, false, mask);
     return !abortFlag;
   }
   int Alpha(int x, int y) { return mask->GetPixel(x, y); }

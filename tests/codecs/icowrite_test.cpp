@@ -79,7 +79,7 @@ struct TReadBack {
     params.IconImageIndex = index;
     params.IconBackground = TRGB{1, 2, 3};
     TMemoryStream s(file);
-    ICOReadStream(s, &bitmap, params, false, progress, mask);
+    ICOReadStream(s, &bitmap, params, progress, false, mask);
     return !abortFlag;
   }
 };

@@ -130,7 +130,7 @@ inline TRGBAImage PNGFileRead(const std::string& file) {
   TIOProgress progress;
   progress.abort = &abortFlag;
   std::unique_ptr<TLXMask> mask;
-  PNGReadStream(s, &b, params, false, mask, false, progress);
+  PNGReadStream(s, &b, params, progress, false, false, mask);
   if (abortFlag) return {};
   return FromBitmap(b, mask.get());
 }

@@ -28,7 +28,7 @@ struct Job {
 
 bool Decode(TStream& s, TLXBitmap& b, TIOParamsVals& p, bool paramsOnly = false) {
   Job r;
-  JPEGReadStream(s, nullptr, &b, false, paramsOnly, r.prog, p);
+  JPEGReadStream(s, &b, p, r.prog, paramsOnly);
   return !r.abort;
 }
 

@@ -38,7 +38,7 @@ void Decode(TStream& s, Decoded& d, bool paramsOnly = false) {
   std::atomic<bool> abort{false};
   TIOProgress prog;
   prog.abort = &abort;
-  PNGReadStream(s, &d.bitmap, d.params, paramsOnly, d.mask, paramsOnly, prog);
+  PNGReadStream(s, &d.bitmap, d.params, prog, paramsOnly, paramsOnly, d.mask);
   d.aborted = abort;
 }
 
@@ -195,7 +195,7 @@ TEST(PngRead, BlendAlphaDecodesEveryValidFileIntoItsBitmap) {
       std::atomic<bool> abort{false};
       TIOProgress prog;
       prog.abort = &abort;
-      PNGReadStream(s, &d.bitmap, d.params, true, d.mask, false, prog);
+      PNGReadStream(s, &d.bitmap, d.params, prog, false, true, d.mask);
       EXPECT_FALSE(abort);
       EXPECT_FALSE(d.mask);
       EXPECT_EQ(d.bitmap.Width(), d.params.Width);
@@ -303,7 +303,7 @@ std::vector<uint8_t> Encode(TLXBitmap& b, TIOParamsVals& p, TLXMask* mask) {
   std::atomic<bool> abort{false};
   TIOProgress prog;
   prog.abort = &abort;
-  PNGWriteStream(out, &b, p, mask, prog);
+  PNGWriteStream(out, &b, p, prog, mask);
   EXPECT_FALSE(abort);
   return out.Data();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/common/dib.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "image/types.h"
@@ -60,7 +61,20 @@ struct ReadJob {
   bool paramsOnly = false;
   std::vector<uint8_t>* rowBuffer = nullptr;  // BGRA rows, split into bitmap and mask
   std::vector<TRGB>* colorMap = nullptr;
+  bool invertMono = false;  // a 1-bit white, black palette: bits flipped so that 1 is white
 };
+
+// What a 1-bit file's colours are: grey files are black and white; palette
+// files say it with their two entries.
+TMonoTable MonoTableOfPalette(png_structp png, png_infop info, int colorType, int depth) {
+  if (depth != 1 || colorType != PNG_COLOR_TYPE_PALETTE) return TMonoTable::mtBlackWhite;
+  png_colorp pal = nullptr;
+  int n = 0;
+  if (!png_get_PLTE(png, info, &pal, &n)) return TMonoTable::mtBlackWhite;
+  TRGB table[2];
+  for (int i = 0; i < n && i < 2; ++i) table[i] = CreateRGB(pal[i].red, pal[i].green, pal[i].blue);
+  return MonoTableOf(table, std::min(n, 2));
+}
 
 // Pixel ppm -> dpi; no pHYs or 0 gives the default.
 void ApplyResolution(png_structp png, png_infop info, TIOParamsVals& p) {
@@ -118,16 +132,22 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
 
   const bool native = p.NativePixelFormat && depth == 8 &&
                       (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_PALETTE);
+  // 1-bit files load as black and white (lx1g, bit 1 white) when they are grey
+  // or their palette is black and white; a two-colour palette of other colours
+  // loads in colour, as the 2- and 4-bit palette files do.
+  const TMonoTable table = MonoTableOfPalette(png, info, colorType, depth);
+  const bool mono = depth == 1 && table != TMonoTable::mtColour;
+  job.invertMono = depth == 1 && table == TMonoTable::mtWhiteBlack;
   // tRNS becomes alpha for every colour type, not only palette files.
-  if (hasTrns && depth > 1 && !job.blendAlpha && !native) png_set_tRNS_to_alpha(png);
+  if (hasTrns && !mono && !job.blendAlpha && !native) png_set_tRNS_to_alpha(png);
   if (!native) {
-    if (colorType == PNG_COLOR_TYPE_PALETTE && depth >= 2) png_set_expand(png);
+    if (colorType == PNG_COLOR_TYPE_PALETTE && !mono) png_set_expand(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && depth >= 2 && depth <= 7) png_set_expand(png);
     if (depth == 16) png_set_strip_16(png);
-    if (depth >= 2 && depth <= 7) png_set_packing(png);
+    if (depth <= 7 && !mono) png_set_packing(png);
     if ((colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) && depth > 1)
       png_set_gray_to_rgb(png);
-    if (depth > 1) png_set_bgr(png);
+    if (!mono) png_set_bgr(png);
   }
   const int passes = png_set_interlace_handling(png);
 
@@ -152,7 +172,7 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   // libpng allocates and clears two rows of its own (up to 8 bytes a pixel) as
   // soon as the transforms are settled: they count against the same guard as
   // the bitmap, or a header alone could claim gigabytes.
-  const auto imageBytes = CheckedImageBytes(width, height, depth == 1 ? 1 : native ? 8 : 24);
+  const auto imageBytes = CheckedImageBytes(width, height, mono ? 1 : native ? 8 : 24);
   if (!imageBytes || *imageBytes + 2 * (int64_t(width) * 8 + 64) > kMaxImageBytes) {
     job.progress->Abort();
     return 0;
@@ -160,7 +180,7 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   png_read_update_info(png, info);
 
   TLXBitmap& bmp = *job.bitmap;
-  if (depth == 1) {
+  if (mono) {
     bmp.Allocate(int(width), int(height), lx1g);
   } else if (native && colorType == PNG_COLOR_TYPE_PALETTE) {
     bmp.Allocate(int(width), int(height), lx8p);
@@ -195,7 +215,7 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   uint8_t alphaOf[256];
   std::memset(alphaOf, 255, sizeof alphaOf);
   bool tableTrns = false;
-  if ((depth == 1 || native) && hasTrns && mask) {
+  if ((mono || native) && hasTrns && mask) {
     png_bytep trans = nullptr;
     int nTrans = 0;
     png_color_16p tc = nullptr;
@@ -241,12 +261,15 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
         png_read_row(png, dst, nullptr);
         if (tableTrns && pass == passes - 1) {
           uint8_t* mrow = mask->Scanline(int(y));
-          if (depth == 1)
+          if (mono)
             for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[(dst[x >> 3] >> (7 - (x & 7))) & 1];
           else
             for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[dst[x]];
           mask->Full = false;
         }
+        // Earlier passes leave their pixels in the row for later ones: flip once, at the end.
+        if (job.invertMono && pass == passes - 1)
+          for (size_t i = 0; i < (size_t(width) + 7) / 8; ++i) dst[i] = uint8_t(~dst[i]);
       }
       ++prog.counter;
       prog.Report(prog.counter);

@@ -1,4 +1,4 @@
-#include "codecs/icowrite.h"
+#include "codecs/ico/icowrite.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "codecs/ico.h"
+#include "codecs/ico/ico.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "io/controller.h"

@@ -150,7 +150,9 @@ TEST(BMPRead, OneBitTableDecidesFormatAndInversion) {
     ASSERT_TRUE(c.Read(f.Bytes(), b));
     ASSERT_EQ(b.PixelFormat(), k.format);
     const bool inverted = k.e0 == white;
-    if (k.format == lx1g) EXPECT_EQ(b.Scanline(0)[0], inverted ? 0x5A : 0xA5);
+    if (k.format == lx1g) {
+      EXPECT_EQ(b.Scanline(0)[0], inverted ? 0x5A : 0xA5);
+    }
     if (k.format == lx8p) {
       EXPECT_EQ(b.Scanline(0)[0], 1);
       EXPECT_EQ(b.Scanline(0)[1], 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs/common/dib.h"
+#include "codecs/common/resolution.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "image/types.h"
@@ -82,10 +83,8 @@ void ApplyResolution(png_structp png, png_infop info, TIOParamsVals& p) {
   int unit = 0;
   int dpiX = int(kDefaultDpi), dpiY = int(kDefaultDpi);
   if (png_get_pHYs(png, info, &rx, &ry, &unit) && unit == PNG_RESOLUTION_METER) {
-    const int dx = RoundHalfEven(double(rx) / 100.0 * 2.54);
-    const int dy = RoundHalfEven(double(ry) / 100.0 * 2.54);
-    if (dx > 0) dpiX = dx;
-    if (dy > 0) dpiY = dy;
+    dpiX = DpiFromPixelsPerMetre(rx, dpiX);
+    dpiY = DpiFromPixelsPerMetre(ry, dpiY);
   }
   p.SetDpiX(dpiX);
   p.SetDpiY(dpiY);
@@ -363,7 +362,7 @@ int WriteProtected(png_structp png, png_infop info, WriteJob& job) {
                p.PNGInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   const int dpiX = p.DpiX() > 0 ? p.DpiX() : int(kDefaultDpi), dpiY = p.DpiY() > 0 ? p.DpiY() : int(kDefaultDpi);
-  png_set_pHYs(png, info, png_uint_32(RoundHalfEven(dpiX * 100 / 2.54)), png_uint_32(RoundHalfEven(dpiY * 100 / 2.54)),
+  png_set_pHYs(png, info, PixelsPerMetreFromDpi(dpiX), PixelsPerMetreFromDpi(dpiY),
                PNG_RESOLUTION_METER);
   switch (p.PNGFilter) {
     case 0: png_set_filter(png, 0, PNG_FILTER_NONE); break;

@@ -16,14 +16,6 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) { v[at] = uint8_t(x); v[at + 1] = uint8_t(x >> 8); }
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + i] = uint8_t(x >> (8 * i));
-}
-uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
-}
-uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return uint16_t(v[at] | (v[at + 1] << 8)); }
 
 // A bitmap file put together byte by byte: header, optional masks, table, data.
 struct TBmpFile {

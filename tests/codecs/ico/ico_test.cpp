@@ -18,14 +18,6 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  v.at(at) = uint8_t(x);
-  v.at(at + 1) = uint8_t(x >> 8);
-}
-void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (size_t i = 0; i < 4; ++i) v.at(at + i) = uint8_t(x >> (8 * i));
-}
-
 // One image of a hand-made icon: entry fields, header fields and the rows.
 struct TIconImage {
   uint8_t bWidth = 2, bHeight = 2, bColorCount = 0;

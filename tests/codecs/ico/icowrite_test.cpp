@@ -19,11 +19,6 @@
 
 namespace {
 
-uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
-}
-uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return uint16_t(v[at] | (v[at + 1] << 8)); }
-
 struct TWriter {
   TIOParamsVals params{nullptr};
   std::atomic<bool> abortFlag{false};

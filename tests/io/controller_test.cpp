@@ -14,6 +14,7 @@
 #include "platform/bitmap.h"
 #include "platform/stream.h"
 #include "tests/support/corpus.h"
+#include "tests/support/streams.h"
 
 namespace fs = std::filesystem;
 
@@ -616,21 +617,6 @@ TEST_F(IOController, SaveThroughASymbolicLinkReplacesTheFileItNames) {
   EXPECT_TRUE(fs::is_symlink(Path("link.bmp")));
   EXPECT_EQ(ReadFile(Path("real.bmp")).size(), 4u);
 }
-
-namespace {
-// Takes at most `room` bytes, like a full disk.
-class TShortStream : public TMemoryStream {
-public:
-  explicit TShortStream(int64_t room) : room_(room) {}
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t n = std::min(count, room_ - Size());
-    return n > 0 ? TMemoryStream::Write(buffer, n) : 0;
-  }
-
-private:
-  int64_t room_;
-};
-}  // namespace
 
 TEST_F(IOController, ShortWriteSetsAbortFlag) {
   io_.Bitmap()->Allocate(3, 2, lx24RGB);

@@ -7,21 +7,9 @@
 
 #include "io/progress.h"
 #include "platform/stream.h"
+#include "tests/support/streams.h"
 
 namespace {
-
-// Takes at most `room` bytes in all.
-class TFullStream : public TMemoryStream {
-public:
-  explicit TFullStream(int64_t room) : room_(room) {}
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t n = std::min(count, room_ - Size());
-    return n > 0 ? TMemoryStream::Write(buffer, n) : 0;
-  }
-
-private:
-  int64_t room_;
-};
 
 struct TProgressFixture {
   std::atomic<bool> abort{false};
@@ -63,7 +51,7 @@ TEST(ByteWriter, PutsInEitherOrderAndFixesUpHeaders) {
 
 TEST(ByteWriter, AShortWriteSetsAbortFlagAndDropsTheRest) {
   TProgressFixture f;
-  TFullStream s(10);
+  TShortStream s(10);
   TByteWriter w(s, f.progress, TByteOrder::boLittle, 16);
   w.Fill(1, 8);
   EXPECT_TRUE(w.Flush());

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/common/imageguard.h"
 #include "image/bitmap.h"
 #include "image/metadata.h"
 #include "image/rowconvert.h"
@@ -258,18 +259,28 @@ void ReadProtected(ReadJob& job) {
     prog.Abort();
     return;
   }
-  // A multi-scan file keeps every coefficient (128 bytes a block) until its last
-  // scan: that memory counts against the same guard as the bitmap.
-  int64_t coefficientBytes = 0;
-  if (jpeg_has_multiple_scans(&c) || c.buffered_image)
-    for (int i = 0; i < c.num_components; ++i) {
-      const jpeg_component_info& comp = c.comp_info[i];
-      const int64_t w = (int64_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
-      const int64_t h = (int64_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
-      coefficientBytes += w * h * DCTSIZE2 * int64_t(sizeof(JCOEF));
-    }
-  const auto bitmapBytes = CheckedImageBytes(width, height, 24);
-  if (!bitmapBytes || *bitmapBytes + coefficientBytes > kMaxImageBytes) {
+  // The size rule: a multi-scan file keeps every coefficient (128 bytes a block)
+  // until its last scan, and that memory counts together with the bitmap; and
+  // every block of the frame costs at least one bit of the entropy-coded data
+  // left in the stream, so a short file cannot claim a huge frame (libjpeg would
+  // fill the missing rows at length).
+  int64_t coefficientBytes = 0, blocks = 0;
+  for (int i = 0; i < c.num_components; ++i) {
+    const jpeg_component_info& comp = c.comp_info[i];
+    const int64_t w = (int64_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
+    const int64_t h = (int64_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
+    blocks += int64_t(comp.width_in_blocks) * comp.height_in_blocks;
+    if (jpeg_has_multiple_scans(&c) || c.buffered_image) coefficientBytes += w * h * DCTSIZE2 * int64_t(sizeof(JCOEF));
+  }
+  const auto* src = reinterpret_cast<const SourceMgr*>(c.src);
+  const TImageClaim claim{.Width = width,
+                          .Height = height,
+                          .BitmapBits = 24,
+                          .ExtraBytes = coefficientBytes,
+                          .Units = blocks,
+                          .CodedBytes = int64_t(c.src->bytes_in_buffer) + src->stream->Remaining(),
+                          .UnitsPerByte = kJPEGBlocksPerByte};
+  if (!ImageClaimFits(claim)) {
     prog.Abort();
     return;
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs/common/dib.h"
+#include "codecs/common/imageguard.h"
 #include "codecs/common/resolution.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
@@ -168,11 +169,21 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   p.PNGInterlaced = interlace != PNG_INTERLACE_NONE;
   if (job.paramsOnly) return 0;
 
-  // libpng allocates and clears two rows of its own (up to 8 bytes a pixel) as
-  // soon as the transforms are settled: they count against the same guard as
-  // the bitmap, or a header alone could claim gigabytes.
-  const auto imageBytes = CheckedImageBytes(width, height, mono ? 1 : native ? 8 : 24);
-  if (!imageBytes || *imageBytes + 2 * (int64_t(width) * 8 + 64) > kMaxImageBytes) {
+  // The size rule: the bitmap, the mask and the alpha channel made from it, and
+  // libpng's own two rows (up to 8 bytes a pixel, allocated as soon as the
+  // transforms are settled) count together; and the deflate data left in the
+  // stream must be able to inflate to the picture's samples at least.
+  auto* io = static_cast<PngIO*>(png_get_io_ptr(png));
+  const int64_t sampleBits = int64_t(png_get_channels(png, info)) * depth;
+  const TImageClaim claim{.Width = width,
+                          .Height = height,
+                          .BitmapBits = mono ? 1 : native ? 8 : 24,
+                          .Mask = job.mask != nullptr,
+                          .ExtraBytes = 2 * (int64_t(width) * 8 + 64) + int64_t(width) * 4,
+                          .Units = ClaimProduct((int64_t(width) * sampleBits + 7) / 8, height),
+                          .CodedBytes = io->stream->Remaining(),
+                          .UnitsPerByte = kDeflateUnitsPerByte};
+  if (!ImageClaimFits(claim)) {
     job.progress->Abort();
     return 0;
   }

@@ -204,10 +204,10 @@ void BMPReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TI
   const TImageClaim claim{.Width = d.Width,
                           .Height = d.Height,
                           .BitmapBits = BitCountOf(rows.Format()),
-                          .Units = compressed ? d.Width * d.Height : stored,
+                          .Units = compressed ? ClaimProduct(d.Width, d.Height) : stored,
                           .CodedBytes = available,
                           .UnitsPerByte = compressed ? kBMPRLEUnitsPerByte : kRawUnitsPerByte,
-                          .SlackBytes = compressed ? 16 : 0};
+                          .SlackBytes = compressed ? 64 : 0};
   if (!ImageClaimFits(claim)) {
     progress.Abort();
     return;

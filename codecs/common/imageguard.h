@@ -18,9 +18,12 @@
 inline constexpr int64_t kRawUnitsPerByte = 1;         // bytes per byte, stored as they are
 inline constexpr int64_t kDeflateUnitsPerByte = 1032;  // bytes per byte: 258 from a 2-bit code
 inline constexpr int64_t kPackBitsUnitsPerByte = 64;   // bytes per byte: 128 from a 2-byte run
-// Pixels per byte of BMP run-length codes: far above what runs and line ends
-// reach, which leaves room for images that skip most of their area with deltas.
-inline constexpr int64_t kBMPRLEUnitsPerByte = 16384;
+// Pixels per byte of BMP run-length codes: a run gives at most 255 pixels from
+// 2 bytes, but line ends, deltas and the end code leave whole areas at index 0,
+// so this allows far more (real files stay under 3; a file that is only an end
+// code may still be 500 x 500) while a 1 KiB file cannot claim more than some 4
+// million pixels.
+inline constexpr int64_t kBMPRLEUnitsPerByte = 4096;
 // 8x8 blocks per byte of JPEG entropy-coded data: every block costs at least one
 // bit (the DC code of a progressive first scan; two bits in a baseline scan).
 inline constexpr int64_t kJPEGBlocksPerByte = 8;
@@ -39,6 +42,12 @@ struct TImageClaim {
   int64_t UnitsPerByte = kRawUnitsPerByte;
   int64_t SlackBytes = 64;  // coded bytes allowed for on top (end codes, padding)
 };
+
+// a * b for Units, saturated instead of overflowing (0 for a factor below 1).
+inline int64_t ClaimProduct(int64_t a, int64_t b) {
+  if (a <= 0 || b <= 0) return 0;
+  return a > INT64_MAX / b ? INT64_MAX : a * b;
+}
 
 // Bytes of every block of the claim together, or nothing when a side is not
 // positive or the total passes kMaxImageBytes.

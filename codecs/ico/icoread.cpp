@@ -123,6 +123,9 @@ bool DecodeImage(TStream& stream, const TDibHeader& h, bool cursor, TIOParamsVal
   // 1-bit images with a colour table that is not black and white load in
   // colour, as 4- and 8-bit ones do; icons never keep indexes.
   const TDibRows rows(h, params.ColorMap.data(), std::min(params.ColorMapCount, 256), false);
+  // Sides of at most 256 pass; the rule still holds for the blocks together.
+  if (!ImageClaimFits(TImageClaim{.Width = W, .Height = H, .BitmapBits = BitCountOf(rows.Format()), .Mask = true}))
+    return false;
   bitmap->Allocate(W, H, rows.Format());
   if (bitmap->Width() != W || bitmap->Height() != H) return false;
   mask->Allocate(W, H, 8);

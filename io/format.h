@@ -7,26 +7,27 @@
 // io/detect.cpp) holds no per-format branch: it reads the rows.
 //
 // A codec fills its row's entry points with adapters that call its own functions
-// in the common argument order, e.g.
+// in the common argument order; a format whose row waits in io/pending/ moves
+// that row into its own file and fills the entry points, e.g. for PCX:
 //
-//   const TIOFormat& PCXFormat() {
+//   const TIOFormat& PCXFormat() {            // in codecs/pcx.cpp
 //     static const TIOFormat row{
-//         .FileType = ioPCX, .DisplayName = "PaintBrush", .RegistryExtensions = "PCX",
-//         .DialogPages = ppPCX, .Readable = true, .Writable = true,
-//         .Extensions = "pcx", .Routes = iorLoad | iorSave,
+//         .FileType = ioPCX, ...                // as in io/pending/pcx.cpp
 //         .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
 //           PCXReadStream(s, b, p, pr, c.ParamsOnly, c.DataSize); },
 //         .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall&) {
 //           PCXWriteStream(s, b, p, pr); },
-//         .Signatures = {{kRankPCX2Header, 12, ...}, ...},
-//         .ViewDpiFile = true, .ViewDpiStream = true, .RGBOrMono = true,
-//         .StreamHeader = {.Tag = "PCX2", .OldTag = "PCX", .LengthIsDataSize = true,
-//                          .WriteOnlyOnSuccess = true}};
+//         .Signatures = {{30, 12, HasPCX2Header}, {40, 4, HasOldPCXHeader}, {60, 128, HasPCXFileHeader}},
+//         ...};
 //     return row;
 //   }
 //
+// and deletes io/pending/pcx.cpp; io/formattable.cpp already lists PCXFormat().
+// Designated initializers must follow the declaration order below.
+//
 // Imports (metafiles, video frames, addresses) fill Import instead of Read: it
-// runs the whole load of a file name on the controller, FinishWork included.
+// runs the whole load of a file name on the controller, FinishWork included
+// (the address import ends by handing the bytes to TTalvexIO::LoadStream).
 #include <cstdint>
 #include <memory>
 #include <string>

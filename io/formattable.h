@@ -29,7 +29,8 @@ std::vector<std::string> IOWritableExtensions();
 // what the fuzz target feeds.
 std::vector<int32_t> IOReadableCodes();
 
-// Test seam: replaces the row of row.FileType, or adds it.
+// Test seam: replaces the row of row.FileType, or adds it (IOResetRegistry then
+// rebuilds the registry's entries from the rows).
 void IOSetFormatRow(const TIOFormat& row);
 // Back to the built-in rows.
 void IOResetFormatRows();

@@ -38,6 +38,7 @@ run: deps build
 bench: deps build
 	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b"; done; true
 	@for s in bench/peers-*.sh; do [ -f "$$s" ] && BUILD=$(BUILD) bash "$$s"; done; true
+	@BUILD=$(BUILD) bash bench/hostile-files.sh; true
 
 clean:
 	rm -rf $(BUILD) build-asan

@@ -63,7 +63,7 @@ void BM_JpegDecodeProgressive5640x3172(benchmark::State& state) {
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
-    JPEGReadStream(s, nullptr, &b, false, false, prog, p);
+    JPEGReadStream(s, &b, p, prog, false);
     benchmark::DoNotOptimize(b.Scanline(0));
   }
 }
@@ -79,7 +79,7 @@ void BM_JpegDecodeBaseline2560x1600(benchmark::State& state) {
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
-    JPEGReadStream(s, nullptr, &b, false, false, prog, p);
+    JPEGReadStream(s, &b, p, prog, false);
     benchmark::DoNotOptimize(b.Scanline(0));
   }
 }
@@ -101,7 +101,7 @@ const std::vector<uint8_t>& PngRGBA() {
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
-    PNGWriteStream(s, &b, p, &m, prog);
+    PNGWriteStream(s, &b, p, prog, &m);
     v = s.Data();
   }
   return v;
@@ -118,7 +118,7 @@ void BM_PngDecodeRGBA1920x1200(benchmark::State& state) {
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
-    PNGReadStream(s, &b, p, false, mask, false, prog);
+    PNGReadStream(s, &b, p, prog, false, false, mask);
     benchmark::DoNotOptimize(b.Scanline(0));
   }
 }
@@ -174,7 +174,7 @@ void BM_JpegDecodeFile(benchmark::State& state, std::string path) {
     std::atomic<bool> abort{false};
     TIOProgress prog;
     prog.abort = &abort;
-    JPEGReadStream(s, nullptr, &b, false, false, prog, p);
+    JPEGReadStream(s, &b, p, prog, false);
     benchmark::DoNotOptimize(b.Scanline(0));
   }
 }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "codecs/icowrite.h"
+#include "codecs/ico/icowrite.h"
 #include "image/bitmap.h"
 #include "io/params.h"
 #include "io/progress.h"

@@ -1,4 +1,5 @@
 // quelmar-cli: the converter's engine without a window, for batch use.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -11,6 +12,7 @@
 #include "app/model/talvexengine.h"
 #include "image/types.h"
 #include "io/controller.h"
+#include "io/formattable.h"
 #include "io/params.h"
 #include "proc/resample.h"
 #include "proc/talvexproc.h"
@@ -31,12 +33,24 @@ static const char kUsage[] =
     "--icon-sizes puts up to 16 images into one icon; an entry is N or WxH.\n"
     "Any other extension picks the writer; --resize resamples first with --filter (default\n"
     "fastlinear): none triangle hermite bell bspline lanczos3 mitchell nearest linear\n"
-    "fastlinear bilinear bicubic.\n"
+    "fastlinear bilinear bicubic.\n";
+static const char kUsageTail[] =
     "info prints what reading the file's parameters learns.\n"
     "\n"
     "Exit status: 0 success, 1 failure, 2 bad usage.\n";
 
 namespace {
+
+// The extensions the format table has writers for, e.g. "bmp, dib, rle, png".
+std::string WritableList() {
+  std::string list;
+  for (const std::string& e : IOWritableExtensions()) list += (list.empty() ? "" : ", ") + e;
+  return list;
+}
+
+std::string Usage() {
+  return std::string(kUsage) + "Writable extensions: " + WritableList() + ".\n" + kUsageTail;
+}
 
 struct TUsageError {
   std::string text;
@@ -203,7 +217,12 @@ int Convert(const TConvertOptions& o) {
     out->SaveFile(o.output);
   }
   if (out->AbortFlag) {
-    Fail(o.output, "write failed (no writer for this extension, or the data could not be written)");
+    const std::string ext = Lower(ExtractFileExt(o.output));
+    const auto writable = IOWritableExtensions();
+    if (ext.empty() || std::find(writable.begin(), writable.end(), ext.substr(1)) == writable.end())
+      Fail(o.output, "no writer for this extension (writable: " + WritableList() + ")");
+    else
+      Fail(o.output, "write failed (the data could not be written)");
     return 1;
   }
   return 0;
@@ -253,7 +272,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (const std::string& a : args)
     if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
+      std::fputs(Usage().c_str(), stdout);
       return 0;
     }
   try {
@@ -267,7 +286,7 @@ int main(int argc, char** argv) {
     }
     throw TUsageError{"unknown command '" + command + "'"};
   } catch (const TUsageError& e) {
-    std::fprintf(stderr, "quelmar-cli: %s\n%s", e.text.c_str(), kUsage);
+    std::fprintf(stderr, "quelmar-cli: %s\n%s", e.text.c_str(), Usage().c_str());
     return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "quelmar-cli: %s\n", e.what());

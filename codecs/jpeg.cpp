@@ -8,12 +8,16 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <iterator>
+#include <string>
 #include <vector>
 
+#include "codecs/common/imageguard.h"
 #include "image/bitmap.h"
 #include "image/metadata.h"
 #include "image/rowconvert.h"
 #include "image/types.h"
+#include "io/format.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -255,18 +259,28 @@ void ReadProtected(ReadJob& job) {
     prog.Abort();
     return;
   }
-  // A multi-scan file keeps every coefficient (128 bytes a block) until its last
-  // scan: that memory counts against the same guard as the bitmap.
-  int64_t coefficientBytes = 0;
-  if (jpeg_has_multiple_scans(&c) || c.buffered_image)
-    for (int i = 0; i < c.num_components; ++i) {
-      const jpeg_component_info& comp = c.comp_info[i];
-      const int64_t w = (int64_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
-      const int64_t h = (int64_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
-      coefficientBytes += w * h * DCTSIZE2 * int64_t(sizeof(JCOEF));
-    }
-  const auto bitmapBytes = CheckedImageBytes(width, height, 24);
-  if (!bitmapBytes || *bitmapBytes + coefficientBytes > kMaxImageBytes) {
+  // The size rule: a multi-scan file keeps every coefficient (128 bytes a block)
+  // until its last scan, and that memory counts together with the bitmap; and
+  // every block of the frame costs at least one bit of the entropy-coded data
+  // left in the stream, so a short file cannot claim a huge frame (libjpeg would
+  // fill the missing rows at length).
+  int64_t coefficientBytes = 0, blocks = 0;
+  for (int i = 0; i < c.num_components; ++i) {
+    const jpeg_component_info& comp = c.comp_info[i];
+    const int64_t w = (int64_t(comp.width_in_blocks) + comp.h_samp_factor - 1) / comp.h_samp_factor * comp.h_samp_factor;
+    const int64_t h = (int64_t(comp.height_in_blocks) + comp.v_samp_factor - 1) / comp.v_samp_factor * comp.v_samp_factor;
+    blocks += int64_t(comp.width_in_blocks) * comp.height_in_blocks;
+    if (jpeg_has_multiple_scans(&c) || c.buffered_image) coefficientBytes += w * h * DCTSIZE2 * int64_t(sizeof(JCOEF));
+  }
+  const auto* src = reinterpret_cast<const SourceMgr*>(c.src);
+  const TImageClaim claim{.Width = width,
+                          .Height = height,
+                          .BitmapBits = 24,
+                          .ExtraBytes = coefficientBytes,
+                          .Units = blocks,
+                          .CodedBytes = int64_t(c.src->bytes_in_buffer) + src->stream->Remaining(),
+                          .UnitsPerByte = kJPEGBlocksPerByte};
+  if (!ImageClaimFits(claim)) {
     prog.Abort();
     return;
   }
@@ -358,8 +372,8 @@ int64_t FindJPEGStart(TStream& stream) {
   return -1;
 }
 
-void JPEGReadStream(TStream& stream, TStream* tablesStream, TLXBitmap* bitmap, bool noConversion,
-                    bool paramsOnly, TIOProgress& progress, TIOParamsVals& params) {
+void JPEGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                    bool paramsOnly, TStream* tablesStream, bool noConversion) {
   params.JPEGWarningInfo = 0;
   params.JPEGWarningCode = 0;
   const int64_t start = FindJPEGStart(stream);
@@ -545,4 +559,72 @@ void JPEGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, 
     progress.Abort();
     throw ELXJpegException(JPEGMessageText(code));
   }
+}
+
+// ---------------------------------------------------------------------------
+
+void JPEGLoadMetadata(TIOParamsVals& params) {
+  TLXMarkerList& markers = *params.JPEGMarkers;
+  const int iptc = markers.IndexOf(237);
+  if (iptc >= 0) params.IPTCInfo->LoadFromBlock(markers.MarkerData(iptc), markers.MarkerLength(iptc));
+}
+
+void JPEGSaveMetadata(TIOParamsVals& params) {
+  TLXMarkerList& markers = *params.JPEGMarkers;
+  if (!params.IPTCInfo->UserChanged) return;
+  const std::vector<uint8_t> block = params.IPTCInfo->SaveToBlock(true);
+  const int iptc = markers.IndexOf(237);
+  if (!block.empty()) {
+    if (iptc >= 0)
+      markers.SetMarker(iptc, 237, int64_t(block.size()), block.data());
+    else
+      markers.AddMarker(237, block.data(), int64_t(block.size()));
+  } else if (iptc >= 0) {
+    markers.DeleteMarker(iptc);
+  }
+}
+
+namespace {
+
+// A "JFIF" stream header: bytes 0..4 read as text up to the first zero byte.
+bool HasJFIFStreamHeader(TStream& s) {
+  char b[5] = {};
+  s.Read(b, 5);
+  return std::string(b, strnlen(b, 5)) == "JFIF";
+}
+
+std::string JPEGDetail(const TIOParamsVals& p) {
+  static const char* const kNames[] = {"", " Gray level", " YCbCr", " CMYK", " YCbCrK"};
+  return p.JPEGColorSpace < std::size(kNames) ? kNames[p.JPEGColorSpace] : "";
+}
+
+}  // namespace
+
+const TIOFormat& JPEGFormat() {
+  static const TIOFormat row{
+      .FileType = ioJPEG,
+      .DisplayName = "JPEG Bitmap",
+      .RegistryExtensions = "JPG;JPEG;JPE",
+      .DialogPages = ppJPEG,
+      .Readable = true,
+      .Writable = true,
+      .Extensions = "jpg;jpeg;jpe",
+      .Routes = iorLoad | iorSave,
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        JPEGReadStream(s, b, p, pr, c.ParamsOnly);
+      },
+      .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall&) {
+        JPEGWriteStream(s, b, p, pr);
+      },
+      .Content = {140, -1, [](TStream& s) { return FindJPEGStart(s) >= 0; }},
+      .Signatures = {{10, 12, HasJFIFStreamHeader}},
+      .ViewDpiFile = true,
+      .ViewDpiStream = true,
+      .AfterRead = JPEGLoadMetadata,
+      .RGBOrMono = true,
+      .BeforeWrite = JPEGSaveMetadata,
+      .StreamHeader = {.Tag = "JFIF", .Optional = true},
+      .Detail = JPEGDetail,
+  };
+  return row;
 }

@@ -19,12 +19,18 @@ public:
 // an lx24RGB bitmap. tablesStream (or null) holds abbreviated tables first;
 // noConversion delivers the components without colour conversion. Failures set
 // AbortFlag; the markers read so far are kept in params.JPEGMarkers.
-void JPEGReadStream(TStream& stream, TStream* tablesStream, TLXBitmap* bitmap, bool noConversion,
-                    bool paramsOnly, TIOProgress& progress, TIOParamsVals& params);
+void JPEGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                    bool paramsOnly, TStream* tablesStream = nullptr, bool noConversion = false);
 
 // Encodes an lx24RGB or lx1g bitmap. An empty bitmap or a short write sets
 // AbortFlag; a library error raises ELXJpegException with AbortFlag set.
 void JPEGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress);
+
+// The metadata step around JPEG reads and saves: after a read, the first IPTC
+// marker (type 237) fills IPTCInfo; before a save, an IPTCInfo the user changed
+// replaces (or adds, or with no records deletes) that marker.
+void JPEGLoadMetadata(TIOParamsVals& params);
+void JPEGSaveMetadata(TIOParamsVals& params);
 
 // First position p from the current one up to 99 bytes on where FF D8 FF
 // starts, or -1. The position is restored.

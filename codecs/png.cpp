@@ -6,11 +6,16 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "codecs/common/dib.h"
+#include "codecs/common/imageguard.h"
+#include "codecs/common/resolution.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "image/types.h"
+#include "io/format.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/errors.h"
@@ -58,7 +63,20 @@ struct ReadJob {
   bool paramsOnly = false;
   std::vector<uint8_t>* rowBuffer = nullptr;  // BGRA rows, split into bitmap and mask
   std::vector<TRGB>* colorMap = nullptr;
+  bool invertMono = false;  // a 1-bit white, black palette: bits flipped so that 1 is white
 };
+
+// What a 1-bit file's colours are: grey files are black and white; palette
+// files say it with their two entries.
+TMonoTable MonoTableOfPalette(png_structp png, png_infop info, int colorType, int depth) {
+  if (depth != 1 || colorType != PNG_COLOR_TYPE_PALETTE) return TMonoTable::mtBlackWhite;
+  png_colorp pal = nullptr;
+  int n = 0;
+  if (!png_get_PLTE(png, info, &pal, &n)) return TMonoTable::mtBlackWhite;
+  TRGB table[2];
+  for (int i = 0; i < n && i < 2; ++i) table[i] = CreateRGB(pal[i].red, pal[i].green, pal[i].blue);
+  return MonoTableOf(table, std::min(n, 2));
+}
 
 // Pixel ppm -> dpi; no pHYs or 0 gives the default.
 void ApplyResolution(png_structp png, png_infop info, TIOParamsVals& p) {
@@ -66,10 +84,8 @@ void ApplyResolution(png_structp png, png_infop info, TIOParamsVals& p) {
   int unit = 0;
   int dpiX = int(kDefaultDpi), dpiY = int(kDefaultDpi);
   if (png_get_pHYs(png, info, &rx, &ry, &unit) && unit == PNG_RESOLUTION_METER) {
-    const int dx = RoundHalfEven(double(rx) / 100.0 * 2.54);
-    const int dy = RoundHalfEven(double(ry) / 100.0 * 2.54);
-    if (dx > 0) dpiX = dx;
-    if (dy > 0) dpiY = dy;
+    dpiX = DpiFromPixelsPerMetre(rx, dpiX);
+    dpiY = DpiFromPixelsPerMetre(ry, dpiY);
   }
   p.SetDpiX(dpiX);
   p.SetDpiY(dpiY);
@@ -116,16 +132,22 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
 
   const bool native = p.NativePixelFormat && depth == 8 &&
                       (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_PALETTE);
+  // 1-bit files load as black and white (lx1g, bit 1 white) when they are grey
+  // or their palette is black and white; a two-colour palette of other colours
+  // loads in colour, as the 2- and 4-bit palette files do.
+  const TMonoTable table = MonoTableOfPalette(png, info, colorType, depth);
+  const bool mono = depth == 1 && table != TMonoTable::mtColour;
+  job.invertMono = depth == 1 && table == TMonoTable::mtWhiteBlack;
   // tRNS becomes alpha for every colour type, not only palette files.
-  if (hasTrns && depth > 1 && !job.blendAlpha && !native) png_set_tRNS_to_alpha(png);
+  if (hasTrns && !mono && !job.blendAlpha && !native) png_set_tRNS_to_alpha(png);
   if (!native) {
-    if (colorType == PNG_COLOR_TYPE_PALETTE && depth >= 2) png_set_expand(png);
+    if (colorType == PNG_COLOR_TYPE_PALETTE && !mono) png_set_expand(png);
     if (colorType == PNG_COLOR_TYPE_GRAY && depth >= 2 && depth <= 7) png_set_expand(png);
     if (depth == 16) png_set_strip_16(png);
-    if (depth >= 2 && depth <= 7) png_set_packing(png);
+    if (depth <= 7 && !mono) png_set_packing(png);
     if ((colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) && depth > 1)
       png_set_gray_to_rgb(png);
-    if (depth > 1) png_set_bgr(png);
+    if (!mono) png_set_bgr(png);
   }
   const int passes = png_set_interlace_handling(png);
 
@@ -147,18 +169,28 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   p.PNGInterlaced = interlace != PNG_INTERLACE_NONE;
   if (job.paramsOnly) return 0;
 
-  // libpng allocates and clears two rows of its own (up to 8 bytes a pixel) as
-  // soon as the transforms are settled: they count against the same guard as
-  // the bitmap, or a header alone could claim gigabytes.
-  const auto imageBytes = CheckedImageBytes(width, height, depth == 1 ? 1 : native ? 8 : 24);
-  if (!imageBytes || *imageBytes + 2 * (int64_t(width) * 8 + 64) > kMaxImageBytes) {
+  // The size rule: the bitmap, the mask and the alpha channel made from it, and
+  // libpng's own two rows (up to 8 bytes a pixel, allocated as soon as the
+  // transforms are settled) count together; and the deflate data left in the
+  // stream must be able to inflate to the picture's samples at least.
+  auto* io = static_cast<PngIO*>(png_get_io_ptr(png));
+  const int64_t sampleBits = int64_t(png_get_channels(png, info)) * depth;
+  const TImageClaim claim{.Width = width,
+                          .Height = height,
+                          .BitmapBits = mono ? 1 : native ? 8 : 24,
+                          .Mask = job.mask != nullptr,
+                          .ExtraBytes = 2 * (int64_t(width) * 8 + 64) + int64_t(width) * 4,
+                          .Units = ClaimProduct((int64_t(width) * sampleBits + 7) / 8, height),
+                          .CodedBytes = io->stream->Remaining(),
+                          .UnitsPerByte = kDeflateUnitsPerByte};
+  if (!ImageClaimFits(claim)) {
     job.progress->Abort();
     return 0;
   }
   png_read_update_info(png, info);
 
   TLXBitmap& bmp = *job.bitmap;
-  if (depth == 1) {
+  if (mono) {
     bmp.Allocate(int(width), int(height), lx1g);
   } else if (native && colorType == PNG_COLOR_TYPE_PALETTE) {
     bmp.Allocate(int(width), int(height), lx8p);
@@ -193,7 +225,7 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
   uint8_t alphaOf[256];
   std::memset(alphaOf, 255, sizeof alphaOf);
   bool tableTrns = false;
-  if ((depth == 1 || native) && hasTrns && mask) {
+  if ((mono || native) && hasTrns && mask) {
     png_bytep trans = nullptr;
     int nTrans = 0;
     png_color_16p tc = nullptr;
@@ -239,12 +271,15 @@ int ReadProtected(png_structp png, png_infop info, ReadJob& job) {
         png_read_row(png, dst, nullptr);
         if (tableTrns && pass == passes - 1) {
           uint8_t* mrow = mask->Scanline(int(y));
-          if (depth == 1)
+          if (mono)
             for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[(dst[x >> 3] >> (7 - (x & 7))) & 1];
           else
             for (uint32_t x = 0; x < width; ++x) mrow[x] = alphaOf[dst[x]];
           mask->Full = false;
         }
+        // Earlier passes leave their pixels in the row for later ones: flip once, at the end.
+        if (job.invertMono && pass == passes - 1)
+          for (size_t i = 0; i < (size_t(width) + 7) / 8; ++i) dst[i] = uint8_t(~dst[i]);
       }
       ++prog.counter;
       prog.Report(prog.counter);
@@ -265,8 +300,8 @@ bool IsPNGStream(TStream& stream) {
   return n == 8 && std::memcmp(sig, kSig, 4) == 0;
 }
 
-void PNGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool blendAlpha,
-                   std::unique_ptr<TLXMask>& mask, bool paramsOnly, TIOProgress& progress) {
+void PNGReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, bool blendAlpha, std::unique_ptr<TLXMask>& mask) {
   PngIO io{&stream, &progress};
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -338,7 +373,7 @@ int WriteProtected(png_structp png, png_infop info, WriteJob& job) {
                p.PNGInterlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
   const int dpiX = p.DpiX() > 0 ? p.DpiX() : int(kDefaultDpi), dpiY = p.DpiY() > 0 ? p.DpiY() : int(kDefaultDpi);
-  png_set_pHYs(png, info, png_uint_32(RoundHalfEven(dpiX * 100 / 2.54)), png_uint_32(RoundHalfEven(dpiY * 100 / 2.54)),
+  png_set_pHYs(png, info, PixelsPerMetreFromDpi(dpiX), PixelsPerMetreFromDpi(dpiY),
                PNG_RESOLUTION_METER);
   switch (p.PNGFilter) {
     case 0: png_set_filter(png, 0, PNG_FILTER_NONE); break;
@@ -477,8 +512,8 @@ bool TwoColorToMono(TLXBitmap& src, TLXBitmap& out) {
 
 }  // namespace
 
-void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TLXMask* mask,
-                    TIOProgress& progress) {
+void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                    TLXMask* mask) {
   PngIO io{&stream, &progress};
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorFn, WarningFn);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -576,4 +611,34 @@ void PNGWriteStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, T
   const int r = work->Width() > 0 && work->Height() > 0 ? WriteProtected(png, info, job) : -1;
   png_destroy_write_struct(&png, &info);
   if (r != 0) throw EInvalidGraphic("Error on creating PNG");
+}
+
+// ---------------------------------------------------------------------------
+
+const TIOFormat& PNGFormat() {
+  static const TIOFormat row{
+      .FileType = ioPNG,
+      .DisplayName = "Portable Network Graphics",
+      .RegistryExtensions = "PNG",
+      .DialogPages = ppPNG,
+      .Readable = true,
+      .Writable = true,
+      .Extensions = "png",
+      .Routes = iorLoad | iorSave,
+      // Loads take the transparency as a mask; parameters-only reads blend, so
+      // that PNGBackground reports the file's bKGD colour.
+      .Read = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOReadCall& c) {
+        PNGReadStream(s, b, p, pr, c.ParamsOnly, /*blendAlpha=*/c.ParamsOnly, c.Mask);
+      },
+      .Write = [](TStream& s, TLXBitmap* b, TIOParamsVals& p, TIOProgress& pr, TIOWriteCall& c) {
+        PNGWriteStream(s, b, p, pr, c.Mask);
+      },
+      .Content = {90, 8, IsPNGStream},
+      .AlphaFromMask = true,
+      .ViewDpiFile = true,
+      .ViewDpiStream = true,
+      .WantsMask = true,
+      .Detail = [](const TIOParamsVals& p) { return std::string(p.PNGInterlaced ? " Interlaced" : ""); },
+  };
+  return row;
 }

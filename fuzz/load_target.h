@@ -1,7 +1,9 @@
 #pragma once
 // The body of the load fuzz target, shared by libFuzzer, the replay driver and
-// the regression test: the first byte picks the format code (0 lets content
-// detection decide), the rest is the file.
+// the regression test: the first byte is the file-type code of the reader to
+// run (a code without a reader in the format table lets content detection
+// decide), the rest is the file. Every reader the table gains is fed at once.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -9,12 +11,14 @@
 
 #include "image/bitmap.h"
 #include "io/controller.h"
+#include "io/formattable.h"
 #include "platform/stream.h"
 
 inline void RunLoadTarget(const uint8_t* data, size_t size) {
   if (size < 1) return;
-  static const int32_t kCodes[] = {0, ioBMP, ioICO, ioCUR, ioPNG, ioJPEG};
-  const int32_t code = kCodes[data[0] % (sizeof kCodes / sizeof kCodes[0])];
+  static const std::vector<int32_t> kCodes = IOReadableCodes();
+  const int32_t wanted = data[0];
+  const int32_t code = std::find(kCodes.begin(), kCodes.end(), wanted) != kCodes.end() ? wanted : 0;
   TMemoryStream stream(std::vector<uint8_t>(data + 1, data + size));
   TTalvexIO io;
   // Keep hostile sizes cheap to refuse: a fuzzer's memory is small.

@@ -11,6 +11,7 @@
 #include "image/filebuffer.h"
 #include "image/dibbitmap.h"
 #include "image/mask.h"
+#include "platform/bytes.h"
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
 #include "platform/memory.h"
@@ -36,8 +37,6 @@ inline void PutBit(uint8_t* row, int x, bool on) {
   if (on) row[x >> 3] |= m; else row[x >> 3] &= uint8_t(~m);
 }
 
-inline uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-inline void Put16(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
 inline float GetF(const uint8_t* p) { float f; std::memcpy(&f, p, 4); return f; }
 inline void PutF(uint8_t* p, float f) { std::memcpy(p, &f, 4); }
 
@@ -617,7 +616,7 @@ void TLXBitmap::Fill(double value) {
       full = uint8_t(v) == 255 && v == 255;
       break;
     case lx16g:
-      for (int x = 0; x < w; ++x) Put16(pattern.data() + 2 * x, uint16_t(v));
+      for (int x = 0; x < w; ++x) PutLE16(pattern.data() + 2 * x, uint16_t(v));
       full = v == 65535;
       break;
     case lx24RGB: {
@@ -667,7 +666,7 @@ void TLXBitmap::FillRect(int x1, int y1, int x2, int y2, double value) {
         std::memset(row + x1, uint8_t(v), size_t(n));
         break;
       case lx16g:
-        for (int x = x1; x <= x2; ++x) Put16(row + 2 * x, uint16_t(v));
+        for (int x = x1; x <= x2; ++x) PutLE16(row + 2 * x, uint16_t(v));
         break;
       case lx24RGB:
         for (uint8_t* p = row + 3 * int64_t(x1), *e = p + 3 * int64_t(n); p < e; p += 3) std::memcpy(p, &c, 3);
@@ -934,19 +933,19 @@ void TLXBitmap::ConvertFrom(TLXBitmap& src) {
       case lx16g:
         switch (from) {
           case lx1g:
-            for (int x = 0; x < w; ++x) Put16(d + 2 * x, BitAt(s, x) ? 65535 : 0);
+            for (int x = 0; x < w; ++x) PutLE16(d + 2 * x, BitAt(s, x) ? 65535 : 0);
             break;
           case lx8g:
-            for (int x = 0; x < w; ++x) Put16(d + 2 * x, uint16_t(s[x] * 256));
+            for (int x = 0; x < w; ++x) PutLE16(d + 2 * x, uint16_t(s[x] * 256));
             break;
           case lx32f:
-            for (int x = 0; x < w; ++x) Put16(d + 2 * x, uint16_t(TruncScaled(GetF(s + 4 * x), 65535)));
+            for (int x = 0; x < w; ++x) PutLE16(d + 2 * x, uint16_t(TruncScaled(GetF(s + 4 * x), 65535)));
             break;
           default:
             DecodeRowRGB(from, s, w, pal, rgb.data());
             for (int x = 0; x < w; ++x) {
               const TRGB& c = rgb[size_t(x)];
-              Put16(d + 2 * x, uint16_t((212 * 256 * c.r + 713 * 256 * c.g + 75 * 256 * c.b) / 1000));
+              PutLE16(d + 2 * x, uint16_t((212 * 256 * c.r + 713 * 256 * c.g + 75 * 256 * c.b) / 1000));
             }
         }
         break;
@@ -959,7 +958,7 @@ void TLXBitmap::ConvertFrom(TLXBitmap& src) {
             for (int x = 0; x < w; ++x) PutF(d + 4 * x, float(s[x] / 255.0));
             break;
           case lx16g:
-            for (int x = 0; x < w; ++x) PutF(d + 4 * x, float(Get16(s + 2 * x) / 65535.0));
+            for (int x = 0; x < w; ++x) PutF(d + 4 * x, float(GetLE16(s + 2 * x) / 65535.0));
             break;
           default:
             DecodeRowRGB(from, s, w, pal, rgb.data());
@@ -1199,7 +1198,7 @@ void TLXBitmap::CopyFromTBitmap(TBitmap* source) {
         break;
       case 15:
         for (int x = 0; x < w; ++x) {
-          const uint16_t v = Get16(s + 2 * x);
+          const uint16_t v = GetLE16(s + 2 * x);
           d[3 * x + 2] = uint8_t(((v >> 10) & 31) << 3);
           d[3 * x + 1] = uint8_t(((v >> 5) & 31) << 3);
           d[3 * x + 0] = uint8_t((v & 31) << 3);
@@ -1207,7 +1206,7 @@ void TLXBitmap::CopyFromTBitmap(TBitmap* source) {
         break;
       case 16:
         for (int x = 0; x < w; ++x) {
-          const uint16_t v = Get16(s + 2 * x);
+          const uint16_t v = GetLE16(s + 2 * x);
           d[3 * x + 2] = uint8_t((v >> 11) << 3);
           d[3 * x + 1] = uint8_t(((v >> 5) & 63) << 2);
           d[3 * x + 0] = uint8_t((v & 31) << 3);

@@ -4,14 +4,8 @@
 #include <new>
 
 #include "platform/bitmap.h"
+#include "platform/bytes.h"
 #include "platform/canvas.h"
-
-static void Put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
 
 TLXDibbitmap::TLXDibbitmap() { FillHeader(); }
 
@@ -20,12 +14,12 @@ TLXDibbitmap::~TLXDibbitmap() { FreeDib(); }
 void TLXDibbitmap::FillHeader() {
   header_.fill(0);
   uint8_t* h = header_.data();
-  Put32(h, 40);
-  Put32(h + 4, uint32_t(width_));
-  Put32(h + 8, uint32_t(height_));
+  PutLE32(h, 40);
+  PutLE32(h + 4, uint32_t(width_));
+  PutLE32(h + 8, uint32_t(height_));
   h[12] = 1;  // planes
   h[14] = uint8_t(bitCount_);
-  Put32(h + 20, uint32_t(int64_t(rowLength_) * height_));
+  PutLE32(h + 20, uint32_t(int64_t(rowLength_) * height_));
   // Colour entry 0 black, entry 1 white (blue, green, red, reserved).
   h[44] = h[45] = h[46] = 255;
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/bytes.h"
+
 int TLXMarkerList::IndexOf(uint8_t type) const {
   for (size_t i = 0; i < types_.size(); ++i)
     if (types_[i] == type) return int(i);
@@ -74,10 +76,11 @@ std::vector<uint8_t> TLXIPTCInfoList::SaveToBlock(bool withPhotoshopHeader) cons
   std::vector<uint8_t> b;
   if (headers_.empty()) return b;
   if (withPhotoshopHeader) {
-    static const char kPhotoshop[] = "Photoshop 3.0";  // with its zero byte: 14 bytes
-    b.assign(kPhotoshop, kPhotoshop + 14);
-    const uint8_t res[] = {'8', 'B', 'I', 'M', 0x04, 0x04, 0, 0, 0, 0, 0, 0};
-    b.insert(b.end(), res, res + sizeof res);
+    // "Photoshop 3.0" with its zero byte, then the 8BIM resource 0x0404 whose
+    // length (bytes 22..25) is filled in at the end.
+    static const uint8_t kHead[26] = {'P', 'h', 'o', 't', 'o', 's', 'h', 'o', 'p', ' ', '3', '.', '0', 0,
+                                      '8', 'B', 'I', 'M', 0x04, 0x04, 0,   0,   0,   0,   0,   0};
+    b.assign(kHead, kHead + sizeof kHead);
   } else {
     const uint8_t hdr[] = {0x1C, 0x02, 0x00, 0x00, 0x02, 0x00, 0x02};
     b.assign(hdr, hdr + sizeof hdr);
@@ -95,7 +98,8 @@ std::vector<uint8_t> TLXIPTCInfoList::SaveToBlock(bool withPhotoshopHeader) cons
       b.push_back(uint8_t(len));
       total += len + 5;
     } else {
-      const uint8_t l[] = {0x80, 0x04, uint8_t(len >> 24), uint8_t(len >> 16), uint8_t(len >> 8), uint8_t(len)};
+      uint8_t l[6] = {0x80, 0x04};
+      PutBE32(l + 2, uint32_t(len));
       b.insert(b.end(), l, l + sizeof l);
       total += len + 9;
     }
@@ -103,10 +107,7 @@ std::vector<uint8_t> TLXIPTCInfoList::SaveToBlock(bool withPhotoshopHeader) cons
   }
   if (b.size() % 2) b.push_back(0);
   if (withPhotoshopHeader) {
-    b[22] = uint8_t(total >> 24);
-    b[23] = uint8_t(total >> 16);
-    b[24] = uint8_t(total >> 8);
-    b[25] = uint8_t(total);
+    PutBE32(b.data() + 22, uint32_t(total));
   }
   return b;
 }
@@ -129,12 +130,11 @@ void TLXIPTCInfoList::LoadFromBlock(const void* data, int64_t length) {
     int64_t start;
     if (p[pos + 3] & 0x80) {
       if (length - pos < 9) break;
-      const int32_t l = int32_t(uint32_t(p[pos + 5]) << 24 | uint32_t(p[pos + 6]) << 16 |
-                                uint32_t(p[pos + 7]) << 8 | p[pos + 8]);
+      const int32_t l = int32_t(GetBE32(p + pos + 5));
       len = l < 0 ? -int64_t(l) : int64_t(l);
       start = pos + 9;
     } else {
-      len = int64_t(p[pos + 3]) << 8 | p[pos + 4];
+      len = GetBE16(p + pos + 3);
       start = pos + 5;
     }
     if (start + len > length) break;

@@ -83,148 +83,34 @@ struct TIconSize {
 
 inline constexpr int kIconEntries = 16;
 
-class TIOParamsVals {
-public:
-  explicit TIOParamsVals(TTalvexIO* owner);
-  ~TIOParamsVals();
-  TIOParamsVals(const TIOParamsVals&) = delete;
-  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
+// Today's date as days since 30 December 1899, time of day 0.
+double IOTodayDate();
 
-  void SetDefaults();
-  // Empties what describes the last file read (metadata, EXIF, comments, names);
-  // the writing choices survive a load.
-  void ResetInfo();
-  void ResetEXIF();
-  // Copies every field except OwnerIO and NativePixelFormat.
-  void Assign(const TIOParamsVals& source);
-  // E.g. "Windows Bitmap (BMP) OS/2 v.1"; empty for an unknown FileType.
-  std::string DescriptiveName() const;
-
-  // Number of leading IconSizes entries with a width of at least 1 (0..16).
-  int IconImageCount() const;
-
-  // Palette of the file read; ColorMapCount always equals ColorMap.size().
-  // count <= 0 releases it. New entries are black.
-  void SetColorMapCount(int32_t count);
-  void FreeColorMap() { SetColorMapCount(0); }
-
-  // ---- common ----
-  TTalvexIO* OwnerIO = nullptr;
-  int32_t BitsPerSample = 8;
-  int32_t SamplesPerPixel = 3;
-  int32_t Width = 0;
-  int32_t Height = 0;
-  int32_t DpiX() const { return dpiX_; }
-  int32_t DpiY() const { return dpiY_; }
-  void SetDpiX(int32_t value);
-  void SetDpiY(int32_t value);
-  int32_t FileType = 0;
-
-  // ---- TIFF ----
-  uint8_t TIFFCompression = 0;
-  int32_t TIFFImageIndex = 0;
-  uint8_t TIFFPhotometric = 2;
-  int32_t TIFFPlanarConfig = 1;
-  int32_t TIFFXPos = 0;
-  int32_t TIFFYPos = 0;
-  std::string TIFFDocumentName;
-  std::string TIFFImageDescription;
-  std::string TIFFPageName;
-  int32_t TIFFPageNumber = 0;
-  int32_t TIFFPageCount = 0;
-  int32_t TIFFOrientation() const { return tiffOrientation_; }
-  void SetTIFFOrientation(int32_t value);
-  TTIFFDecompressor TIFFDecompressor = nullptr;
-  TTIFFCompressor TIFFCompressor = nullptr;
-  bool TIFFAdjustOrientation = false;
-  int32_t TIFFJPEGQuality = 80;
-  uint8_t TIFFJPEGColorSpace = 2;
-
-  // ---- GIF ----
-  std::string GIFVersion = "GIF89a";
-  int32_t GIFImageIndex = 0;
-  int32_t GIFLeft = 0;
-  int32_t GIFTop = 0;
-  int32_t GIFDelay = 0;
-  bool GIFTransparent = false;
-  TRGB GIFTransparentColor{};
-  bool GIFInterlaced = false;
-  int32_t GIFScreenWidth = 0;
-  int32_t GIFScreenHeight = 0;
-  TRGB GIFBackground{};
-  int32_t GIFAspect = 0;
+// The record's fields come in three groups, each field declared once with its
+// default below; SetDefaults, ResetInfo, ResetEXIF and Assign work on whole
+// groups, so a new field needs only its line here (in the group that says what
+// a load resets).
+//
+// What a load resets (ResetInfo): the names and comments that describe the last
+// file read. The metadata lists (IPTC, annotations, JPEG markers) and the EXIF
+// block go with them.
+struct TIOParamsInfo {
+  std::string TIFFDocumentName;      // tag 269
+  std::string TIFFImageDescription;  // tag 270
+  std::string TIFFPageName;          // tag 285
   std::vector<std::string> GIFComments;
-  uint8_t GIFDisposal = 0;
-  TGIFDecompressor GIFDecompressor = nullptr;
-  TGIFCompressor GIFCompressor = nullptr;
-
-  // ---- JPEG ----
-  uint8_t JPEGColorSpace = 2;   // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK, 4 YCbCrK
-  int32_t JPEGQuality = 80;
-  uint8_t JPEGDCTMethod = 0;    // 0 integer slow, 1 integer fast, 2 float
-  bool JPEGOptimalHuffman = false;
-  int32_t JPEGSmoothing = 0;
-  bool JPEGProgressive = false;
-  uint8_t JPEGScale = 1;        // 1 full, 2 half, 3 quarter, 4 eighth; 0 smallest sufficient
-  std::unique_ptr<TLXMarkerList> JPEGMarkers;  // always present
-  int32_t JPEGWarningInfo = 0;
-  int32_t JPEGWarningCode = 0;
-  int32_t JPEGOriginalWidth = 0;
-  int32_t JPEGOriginalHeight = 0;
-
-  // ---- JPEG 2000 ----
-  uint8_t J2KColorSpace = 1;    // 0 grey, 1 RGB, 2 YCbCr
-  double J2KRate = 1.0;
-  uint8_t J2KProgression = 0;   // 0 lrcp, 1 rlcp
-
-  // ---- PCX, BMP, ICO, CUR ----
-  int32_t PCXVersion = 5;
-  uint8_t PCXCompression = 1;   // 0 none, 1 run-length
-  uint8_t BMPVersion = 1;       // 0 v1, 1 v3, 2 OS/2 v1, 3 OS/2 v2
-  uint8_t BMPCompression = 0;   // 0 none, 1 run-length
-  int32_t IconImageIndex = 0;
-  TRGB IconBackground{255, 255, 255};
-  int32_t CursorImageIndex = 0;
-  int32_t CursorHotSpotX = 0;
-  int32_t CursorHotSpotY = 0;
-  TRGB CursorBackground{255, 255, 255};
-
-  // ---- PNG, TGA ----
-  bool PNGInterlaced = false;
-  TRGB PNGBackground{};
-  uint8_t PNGFilter = 0;        // 0 none, 1 sub, 2 Paeth
-  int32_t PNGCompression = 5;
-  int32_t TGAXPosition = 0;
-  int32_t TGAYPosition = 0;
-  bool TGACompressed = true;
-  std::string TGADescriptor;
-  std::string TGAAuthor;
-  double TGADate = 0;           // days since 1899-12-30; SetDefaults: today, time 0
-  std::string TGAImageName;
-  TRGB TGABackground{};
-  double TGAAspectRatio = 1.0;
-  double TGAGamma = 2.2;
-  bool TGAGrayLevel = false;
-
-  // ---- metadata ----
-  std::unique_ptr<TLXIPTCInfoList> IPTCInfo;             // always present
-  std::unique_ptr<TLXImagingAnnot> ImagingAnnotations;   // always present
+  std::string TGADescriptor;  // image identification text
+  std::string TGAAuthor;      // author name (extension area)
+  std::string TGAImageName;   // image (job) name
   std::vector<std::string> PXMComments;
-  bool EXIFPresent = false;
-  std::unique_ptr<TLXBitmap> EXIFThumbnail;              // created on demand
-  // Creates the thumbnail bitmap when there is none.
-  TLXBitmap* EnsureEXIFThumbnail();
+};
 
-  // EXIF block (integer fields hold the tag's SHORT value)
+// The EXIF block (ResetEXIF); integer fields hold the tag's SHORT value.
+struct TIOParamsEXIF {
+  bool EXIFPresent = false;
   std::string EXIFImageDescription;          // 270
   std::string EXIFMake;                      // 271
   std::string EXIFModel;                     // 272
-  int32_t EXIFOrientation() const { return exifOrientation_; }
-  void SetEXIFOrientation(int32_t value);    // 274, mirrors TIFFOrientation
-  double EXIFXResolution() const { return exifXResolution_; }  // 282
-  double EXIFYResolution() const { return exifYResolution_; }  // 283
-  void SetEXIFXResolution(double value);
-  void SetEXIFYResolution(double value);
   int32_t EXIFResolutionUnit = 0;            // 296
   std::string EXIFSoftware;                  // 305
   std::string EXIFDateTime;                  // 306
@@ -270,6 +156,100 @@ public:
   std::string EXIFUserComment;               // 37510, after the 8-character code
   std::string EXIFUserCommentCode;           // 37510, the 8-character code
 
+protected:
+  // Behind EXIFOrientation(), EXIFXResolution(), EXIFYResolution() of the record.
+  int32_t exifOrientation_ = 0;              // 274, mirrors TIFFOrientation
+  double exifXResolution_ = 0;               // 282
+  double exifYResolution_ = 0;               // 283
+};
+
+// Every other plain field: SetDefaults gives these their defaults (keeping
+// Width, Height and the resolution unless the owner has them), Assign copies
+// them all but NativePixelFormat.
+struct TIOParamsFields : TIOParamsInfo, TIOParamsEXIF {
+  // ---- common ----
+  int32_t BitsPerSample = 8;
+  int32_t SamplesPerPixel = 3;
+  int32_t Width = 0;
+  int32_t Height = 0;
+  int32_t FileType = 0;
+
+  // ---- TIFF ----
+  uint8_t TIFFCompression = 0;
+  int32_t TIFFImageIndex = 0;
+  uint8_t TIFFPhotometric = 2;
+  int32_t TIFFPlanarConfig = 1;
+  int32_t TIFFXPos = 0;
+  int32_t TIFFYPos = 0;
+  int32_t TIFFPageNumber = 0;
+  int32_t TIFFPageCount = 0;
+  TTIFFDecompressor TIFFDecompressor = DefaultTIFFDecompressor;
+  TTIFFCompressor TIFFCompressor = DefaultTIFFCompressor;
+  bool TIFFAdjustOrientation = false;
+  int32_t TIFFJPEGQuality = 80;
+  uint8_t TIFFJPEGColorSpace = 2;
+
+  // ---- GIF ----
+  std::string GIFVersion = "GIF89a";
+  int32_t GIFImageIndex = 0;
+  int32_t GIFLeft = 0;
+  int32_t GIFTop = 0;
+  int32_t GIFDelay = 0;
+  bool GIFTransparent = false;
+  TRGB GIFTransparentColor{};
+  bool GIFInterlaced = false;
+  int32_t GIFScreenWidth = 0;
+  int32_t GIFScreenHeight = 0;
+  TRGB GIFBackground{};
+  int32_t GIFAspect = 0;
+  uint8_t GIFDisposal = 0;
+  TGIFDecompressor GIFDecompressor = DefaultGIFDecompressor;
+  TGIFCompressor GIFCompressor = DefaultGIFCompressor;
+
+  // ---- JPEG ----
+  uint8_t JPEGColorSpace = 2;   // 0 RGB, 1 grey, 2 YCbCr, 3 CMYK, 4 YCbCrK
+  int32_t JPEGQuality = 80;
+  uint8_t JPEGDCTMethod = 0;    // 0 integer slow, 1 integer fast, 2 float
+  bool JPEGOptimalHuffman = false;
+  int32_t JPEGSmoothing = 0;
+  bool JPEGProgressive = false;
+  uint8_t JPEGScale = 1;        // 1 full, 2 half, 3 quarter, 4 eighth; 0 smallest sufficient
+  int32_t JPEGWarningInfo = 0;
+  int32_t JPEGWarningCode = 0;
+  int32_t JPEGOriginalWidth = 0;
+  int32_t JPEGOriginalHeight = 0;
+
+  // ---- JPEG 2000 ----
+  uint8_t J2KColorSpace = 1;    // 0 grey, 1 RGB, 2 YCbCr
+  double J2KRate = 1.0;
+  uint8_t J2KProgression = 0;   // 0 lrcp, 1 rlcp
+
+  // ---- PCX, BMP, ICO, CUR ----
+  int32_t PCXVersion = 5;
+  uint8_t PCXCompression = 1;   // 0 none, 1 run-length
+  uint8_t BMPVersion = 1;       // 0 v1, 1 v3, 2 OS/2 v1, 3 OS/2 v2
+  uint8_t BMPCompression = 0;   // 0 none, 1 run-length
+  int32_t IconImageIndex = 0;
+  TRGB IconBackground{255, 255, 255};
+  int32_t CursorImageIndex = 0;
+  int32_t CursorHotSpotX = 0;
+  int32_t CursorHotSpotY = 0;
+  TRGB CursorBackground{255, 255, 255};
+
+  // ---- PNG, TGA ----
+  bool PNGInterlaced = false;
+  TRGB PNGBackground{};
+  uint8_t PNGFilter = 0;        // 0 none, 1 sub, 2 Paeth
+  int32_t PNGCompression = 5;
+  int32_t TGAXPosition = 0;
+  int32_t TGAYPosition = 0;
+  bool TGACompressed = true;
+  double TGADate = IOTodayDate();  // days since 1899-12-30, time 0
+  TRGB TGABackground{};
+  double TGAAspectRatio = 1.0;
+  double TGAGamma = 2.2;
+  bool TGAGrayLevel = false;
+
   // ---- video, PostScript, PDF ----
   int32_t AVIFrameCount = 0;
   int32_t AVIFrameDelay = 0;
@@ -294,18 +274,66 @@ public:
   int32_t ColorMapCount = 0;
   int32_t GIFImageCount = 0;
   int32_t TIFFImageCount = 0;
-  std::array<TIconSize, kIconEntries> IconSizes{};
-  std::array<int32_t, kIconEntries> IconBitCounts{};
+  std::array<TIconSize, kIconEntries> IconSizes{{{64, 64}}};
+  std::array<int32_t, kIconEntries> IconBitCounts{8};
 
-private:
-  friend class TTalvexIO;  // AdjustDPI writes the resolution without the EXIF side effects
+protected:
+  // Behind DpiX(), DpiY() and TIFFOrientation() of the record.
   int32_t dpiX_ = 300;
   int32_t dpiY_ = 300;
   int32_t tiffOrientation_ = 1;
-  int32_t exifOrientation_ = 0;
-  double exifXResolution_ = 0;
-  double exifYResolution_ = 0;
 };
 
-// Today's date as days since 30 December 1899, time of day 0.
-double IOTodayDate();
+class TIOParamsVals : public TIOParamsFields {
+public:
+  explicit TIOParamsVals(TTalvexIO* owner);
+  ~TIOParamsVals();
+  TIOParamsVals(const TIOParamsVals&) = delete;
+  TIOParamsVals& operator=(const TIOParamsVals&) = delete;
+
+  void SetDefaults();
+  // Empties what describes the last file read (TIOParamsInfo, the metadata
+  // lists, the EXIF block); the writing choices survive a load.
+  void ResetInfo();
+  void ResetEXIF();
+  // Copies every field except OwnerIO and NativePixelFormat.
+  void Assign(const TIOParamsVals& source);
+  // E.g. "Windows Bitmap (BMP) OS/2 v.1"; empty for an unknown FileType.
+  std::string DescriptiveName() const;
+
+  // Number of leading IconSizes entries with a width of at least 1 (0..16).
+  int IconImageCount() const;
+
+  // Palette of the file read; ColorMapCount always equals ColorMap.size().
+  // count <= 0 releases it. New entries are black.
+  void SetColorMapCount(int32_t count);
+  void FreeColorMap() { SetColorMapCount(0); }
+
+  TTalvexIO* OwnerIO = nullptr;
+
+  // Fields with side effects:
+  int32_t DpiX() const { return dpiX_; }
+  int32_t DpiY() const { return dpiY_; }
+  void SetDpiX(int32_t value);
+  void SetDpiY(int32_t value);
+  int32_t TIFFOrientation() const { return tiffOrientation_; }
+  void SetTIFFOrientation(int32_t value);
+  int32_t EXIFOrientation() const { return exifOrientation_; }
+  void SetEXIFOrientation(int32_t value);  // 274, mirrors TIFFOrientation
+  double EXIFXResolution() const { return exifXResolution_; }  // 282
+  double EXIFYResolution() const { return exifYResolution_; }  // 283
+  void SetEXIFXResolution(double value);
+  void SetEXIFYResolution(double value);
+
+  // ---- owned lists and blocks (always present but the thumbnail) ----
+  std::unique_ptr<TLXMarkerList> JPEGMarkers;          // JPEG markers kept with the image
+  std::unique_ptr<TLXIPTCInfoList> IPTCInfo;
+  std::unique_ptr<TLXImagingAnnot> ImagingAnnotations;  // imaging annotations (TIFF)
+  std::unique_ptr<TLXBitmap> EXIFThumbnail;             // created on demand
+  // Creates the thumbnail bitmap when there is none.
+  TLXBitmap* EnsureEXIFThumbnail();
+
+private:
+  friend class TTalvexIO;  // AdjustDPI writes the resolution without the EXIF side effects
+};
+

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "io/formattable.h"
 #include "io/params.h"
 
 namespace {
@@ -12,37 +13,29 @@ namespace {
 void BuiltinRead(TStream&, TLXBitmap*, TIOParamsVals&, TIOProgress&, bool) {}
 void BuiltinWrite(TStream&, TLXBitmap*, TIOParamsVals&, TIOProgress&) {}
 
+// The marks a row gives its entry now: its mark functions when it has them, else
+// what the format family does.
+void SetMarks(TIOFileFormatInfo& f, const TIOFormat& row) {
+  const bool read = row.ReadMark ? row.ReadMark() : row.Readable;
+  const bool write = row.WriteMark ? row.WriteMark() : row.Writable;
+  f.ReadFunction = read ? BuiltinRead : nullptr;
+  f.WriteFunction = write ? BuiltinWrite : nullptr;
+}
+
+// One entry per row that has a display name, in table order.
 std::vector<TIOFileFormatInfo> BuiltinFormats() {
-  auto rw = [](int32_t code, const char* name, const char* ext, uint32_t pages, bool read, bool write) {
-    TIOFileFormatInfo f;
-    f.FileType = code;
-    f.DisplayName = name;
-    f.Extensions = ext;
-    f.DialogPages = pages;
-    f.BuiltIn = true;
-    f.ReadFunction = read ? BuiltinRead : nullptr;
-    f.WriteFunction = write ? BuiltinWrite : nullptr;
-    return f;
-  };
   std::vector<TIOFileFormatInfo> v;
-  v.push_back(rw(ioTIFF, "TIFF Bitmap", "TIF;TIFF;FAX;G3N;G3F", ppTIFF, true, true));
-  v.push_back(rw(ioGIF, "CompuServe Bitmap", "GIF", ppGIF, DefaultGIFDecompressor != nullptr,
-                 DefaultGIFCompressor != nullptr));
-  v.push_back(rw(ioJPEG, "JPEG Bitmap", "JPG;JPEG;JPE", ppJPEG, true, true));
-  v.push_back(rw(ioPCX, "PaintBrush", "PCX", ppPCX, true, true));
-  v.push_back(rw(ioBMP, "Windows Bitmap", "BMP;DIB;RLE", ppBMP, true, true));
-  v.push_back(rw(ioICO, "Windows Icon", "ICO", 0, true, true));
-  v.push_back(rw(ioCUR, "Windows Cursor", "CUR", 0, true, false));
-  v.push_back(rw(ioPNG, "Portable Network Graphics", "PNG", ppPNG, true, true));
-  v.push_back(rw(ioWMF, "Windows Metafile", "WMF", 0, true, false));
-  v.push_back(rw(ioEMF, "Enhanced Windows Metafile", "EMF", 0, true, false));
-  v.push_back(rw(ioTGA, "Targa Bitmap", "TGA;TARGA;VDA;ICB;VST;PIX", ppTGA, true, true));
-  v.push_back(rw(ioPXM, "Portable Pixmap, GrayMap, BitMap", "PXM;PPM;PGM;PBM", 0, true, true));
-  v.push_back(rw(ioWBMP, "Wireless Bitmap", "WBMP", 0, true, true));
-  v.push_back(rw(ioJP2, "JPEG2000", "JP2", ppJ2000, true, true));
-  v.push_back(rw(ioJ2K, "JPEG2000 Code Stream", "J2K;JPC;J2C", ppJ2000, true, true));
-  v.push_back(rw(ioPS, "PostScript Level 2", "PS;EPS", 0, false, true));
-  v.push_back(rw(ioPDF, "Adobe PDF", "PDF", 0, false, true));
+  for (const TIOFormat& row : IOFormatRows()) {
+    if (!row.DisplayName) continue;
+    TIOFileFormatInfo f;
+    f.FileType = row.FileType;
+    f.DisplayName = row.DisplayName;
+    f.Extensions = row.RegistryExtensions ? row.RegistryExtensions : "";
+    f.DialogPages = row.DialogPages;
+    f.BuiltIn = true;
+    SetMarks(f, row);
+    v.push_back(f);
+  }
   return v;
 }
 
@@ -54,6 +47,23 @@ std::vector<TIOFileFormatInfo>& Registry() {
 std::string Upper(std::string s) {
   for (char& c : s) c = char(std::toupper(static_cast<unsigned char>(c)));
   return s;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// Calls fn for each item of a ";"-separated list.
+template <class Fn>
+void ForEachItem(const std::string& list, Fn fn) {
+  size_t start = 0;
+  while (start <= list.size()) {
+    size_t end = list.find(';', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) fn(list.substr(start, end - start));
+    start = end + 1;
+  }
 }
 
 }  // namespace
@@ -103,10 +113,43 @@ void IOUnregisterFormat(int32_t fileType) {
 
 void IORefreshGIFMarks() {
   for (auto& f : Registry()) {
-    if (f.FileType != ioGIF) continue;
-    f.ReadFunction = DefaultGIFDecompressor ? BuiltinRead : nullptr;
-    f.WriteFunction = DefaultGIFCompressor ? BuiltinWrite : nullptr;
+    const TIOFormat* row = f.BuiltIn ? IOFormatRow(f.FileType) : nullptr;
+    if (row && (row->ReadMark || row->WriteMark)) SetMarks(f, *row);
   }
+}
+
+std::string IOOpenDialogFilter(const std::string& allCaption, bool withVideo,
+                               const std::string& videoCaption, bool liveMarks) {
+  std::string all, pairs;
+  const auto& formats = Registry();
+  for (size_t i = 0; i < formats.size(); ++i) {
+    const TIOFileFormatInfo& f = formats[i];
+    const TIOFormat* row = f.BuiltIn ? IOFormatRow(f.FileType) : nullptr;
+    const bool readable = liveMarks || !row ? f.ReadFunction != nullptr : row->Readable;
+    if (!readable) continue;
+    std::string patterns, upper;
+    ForEachItem(f.Extensions, [&](const std::string& e) {
+      patterns += (patterns.empty() ? "*." : ";*.") + Lower(e);
+      upper += (upper.empty() ? "" : ";") + Upper(e);
+    });
+    pairs += "|" + f.DisplayName + " (" + upper + ")|" + patterns;
+    all += patterns;
+    if (i + 1 < formats.size()) all += ";";
+  }
+  if (withVideo) {
+    // The rows without a registry entry that load by extension (video files).
+    std::string patterns, upper;
+    for (const TIOFormat& row : IOFormatRows()) {
+      if (row.DisplayName || !row.Extensions || !row.Has(iorLoadByExtension)) continue;
+      ForEachItem(row.Extensions, [&](const std::string& e) {
+        patterns += (patterns.empty() ? "*." : ";*.") + Lower(e);
+        upper += (upper.empty() ? "" : ";") + Upper(e);
+      });
+    }
+    all += ";" + patterns;
+    if (!videoCaption.empty()) pairs += "|" + videoCaption + " (" + upper + ")|" + patterns;
+  }
+  return allCaption + "|" + all + pairs;
 }
 
 void IOResetRegistry() { Registry() = BuiltinFormats(); }

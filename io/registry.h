@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "io/format.h"
+
 class TStream;
 class TLXBitmap;
 class TIOParamsVals;
@@ -20,11 +22,6 @@ using TIORegistryWrite = void (*)(TStream& stream, TLXBitmap* bitmap, TIOParamsV
                                   TIOProgress& progress);
 // Reads from the current position; the caller restores it.
 using TIORegistryTest = bool (*)(TStream& stream);
-
-// Save-options dialog pages.
-enum : uint32_t {
-  ppJPEG = 4, ppTIFF = 8, ppGIF = 16, ppBMP = 32, ppPCX = 64, ppPNG = 128, ppTGA = 256, ppJ2000 = 512,
-};
 
 struct TIOFileFormatInfo {
   int32_t FileType = 0;
@@ -51,7 +48,18 @@ const TIOFileFormatInfo* IOFindFormatByExtension(const std::string& extension);
 // Appends an entry (or replaces the entry of the same code).
 void IORegisterFormat(const TIOFileFormatInfo& info);
 void IOUnregisterFormat(int32_t fileType);
-// The GIF entry's read and write marks follow DefaultGIFDecompressor/Compressor.
+// The marks of entries whose rows follow hooks (GIF: DefaultGIFDecompressor and
+// DefaultGIFCompressor) are set to what the hooks say now.
 void IORefreshGIFMarks();
+// The open dialog's filter: allCaption, "|", the patterns of every readable entry
+// ("*.tif;*.tiff;..."), each entry's list followed by ";" unless it is the
+// registry's last; withVideo then appends ";*.avi" (the extensions of the rows
+// that load by extension without a registry entry) and, when videoCaption is
+// not empty, the pair videoCaption + " (AVI)|*.avi" after the per-entry pairs
+// "|Display name (EXT;...)|patterns". Readable means the entry's read mark when
+// liveMarks, else what the built-in format family reads (GIF listed whatever
+// its hooks say).
+std::string IOOpenDialogFilter(const std::string& allCaption, bool withVideo,
+                               const std::string& videoCaption, bool liveMarks);
 // Back to the built-in entries only.
 void IOResetRegistry();

@@ -48,21 +48,57 @@ TFileStream::~TFileStream() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
-  if (count <= 0) return 0;
-  auto* p = static_cast<uint8_t*>(buffer);
+bool TFileStream::SyncOffset() {
+  if (offset_ == position_) return true;
+  if (::lseek(fd_, static_cast<off_t>(position_), SEEK_SET) < 0) return false;
+  offset_ = position_;
+  return true;
+}
+
+int64_t TFileStream::ReadAtOffset(uint8_t* out, int64_t count) {
   int64_t done = 0;
   while (done < count) {
-    ssize_t n = ::read(fd_, p + done, static_cast<size_t>(count - done));
+    ssize_t n = ::read(fd_, out + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += n;
+  }
+  offset_ += done;
+  return done;
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const int64_t inBuffer = position_ - bufferStart_;
+    if (inBuffer >= 0 && inBuffer < bufferLength_) {
+      const int64_t n = std::min(count - done, bufferLength_ - inBuffer);
+      std::memcpy(out + done, buffer_.get() + inBuffer, static_cast<size_t>(n));
+      position_ += n;
+      done += n;
+      continue;
+    }
+    if (!SyncOffset()) break;
+    if (count - done >= kBufferSize) {
+      const int64_t n = ReadAtOffset(out + done, count - done);
+      position_ += n;
+      done += n;
+      break;
+    }
+    if (!buffer_) buffer_ = std::make_unique<uint8_t[]>(size_t(kBufferSize));
+    bufferStart_ = position_;
+    bufferLength_ = ReadAtOffset(buffer_.get(), kBufferSize);
+    if (bufferLength_ == 0) break;
   }
   return done;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
+  bufferLength_ = 0;  // what was read ahead may be what is written now
+  if (!SyncOffset()) return 0;
   auto* p = static_cast<const uint8_t*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -71,13 +107,17 @@ int64_t TFileStream::Write(const void* buffer, int64_t count) {
     if (n <= 0) break;
     done += n;
   }
+  offset_ += done;
+  position_ += done;
   return done;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-  int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
-  off_t r = ::lseek(fd_, static_cast<off_t>(offset), whence);
-  return r < 0 ? -1 : static_cast<int64_t>(r);
+  const int64_t base = origin == TSeekOrigin::soBeginning ? 0 : origin == TSeekOrigin::soCurrent ? position_ : Size();
+  const int64_t target = base + offset;
+  if (target < 0) return -1;
+  position_ = target;
+  return position_;
 }
 
 int64_t TFileStream::Size() {
@@ -87,6 +127,7 @@ int64_t TFileStream::Size() {
 }
 
 void TFileStream::SetSize(int64_t size) {
+  bufferLength_ = 0;
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
     throw EStreamError("Cannot set the size of \"" + name_ + "\". " + std::strerror(errno));
 }

@@ -36,8 +36,13 @@ public:
 
 enum class TFileMode { fmOpenRead, fmOpenReadWrite, fmCreate };
 
+// A file. Reads go through a buffer (small reads cost no system call; reads of a
+// buffer's size or more go straight to the caller), and the position is kept
+// here, so Position() and seeks cost none either; writes go straight to the file.
 class TFileStream : public TStream {
 public:
+  static constexpr int64_t kBufferSize = 64 * 1024;
+
   // Throws EStreamError when the file cannot be opened or created.
   TFileStream(const std::string& fileName, TFileMode mode);
   ~TFileStream() override;
@@ -46,14 +51,25 @@ public:
 
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
+  // Returns the new position, or -1 (position unchanged) for a negative one.
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override;
   void SetSize(int64_t size) override;
   const std::string& FileName() const { return name_; }
 
 private:
+  // Moves the file's own offset to the stream position when they differ.
+  bool SyncOffset();
+  // Reads at the file's offset until count bytes, the end or an error.
+  int64_t ReadAtOffset(uint8_t* out, int64_t count);
+
   int fd_ = -1;
   std::string name_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t bufferStart_ = 0;  // file offset of buffer_[0]
+  int64_t bufferLength_ = 0;
+  int64_t position_ = 0;     // the stream's position
+  int64_t offset_ = 0;       // the file's own offset
 };
 
 class TMemoryStream : public TStream {

@@ -10,29 +10,17 @@
 #include "app/model/converterhost.h"
 #include "platform/files.h"
 #include "image/types.h"
+#include "io/registry.h"
 #include "platform/syscolors.h"
 
 std::string LastLoadedFile;
 
-const char* const kConverterOpenFilter =
-    "Вся графика|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.gif;*.jpg;*.jpeg;*.jpe;*.pcx;*.bmp;*.dib;*.rle;"
-    "*.ico;*.cur;*.png;*.wmf;*.emf;*.tga;*.targa;*.vda;*.icb;*.vst;*.pix;*.pxm;*.ppm;*.pgm;*.pbm;"
-    "*.wbmp;*.jp2;*.j2k;*.jpc;*.j2c;;*.avi"
-    "|TIFF Bitmap (TIF;TIFF;FAX;G3N;G3F)|*.tif;*.tiff;*.fax;*.g3n;*.g3f"
-    "|CompuServe Bitmap (GIF)|*.gif"
-    "|JPEG Bitmap (JPG;JPEG;JPE)|*.jpg;*.jpeg;*.jpe"
-    "|PaintBrush (PCX)|*.pcx"
-    "|Windows Bitmap (BMP;DIB;RLE)|*.bmp;*.dib;*.rle"
-    "|Windows Icon (ICO)|*.ico"
-    "|Windows Cursor (CUR)|*.cur"
-    "|Portable Network Graphics (PNG)|*.png"
-    "|Windows Metafile (WMF)|*.wmf"
-    "|Enhanced Windows Metafile (EMF)|*.emf"
-    "|Targa Bitmap (TGA;TARGA;VDA;ICB;VST;PIX)|*.tga;*.targa;*.vda;*.icb;*.vst;*.pix"
-    "|Portable Pixmap, GrayMap, BitMap (PXM;PPM;PGM;PBM)|*.pxm;*.ppm;*.pgm;*.pbm"
-    "|Wireless Bitmap (WBMP)|*.wbmp"
-    "|JPEG2000 (JP2)|*.jp2"
-    "|JPEG2000 Code Stream (J2K;JPC;J2C)|*.j2k;*.jpc;*.j2c";
+// The window's own filter text: every format the library family reads, from the
+// format table, with the video pattern closing the all-formats list.
+const std::string& ConverterOpenFilter() {
+  static const std::string filter = IOOpenDialogFilter("Вся графика", true, "", false);
+  return filter;
+}
 
 static const char kMsgNoFolder[] = "Output directory not found!";
 static const char kMsgError[] = "Error !!!";

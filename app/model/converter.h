@@ -10,7 +10,7 @@ class TConverterEngine;
 extern std::string LastLoadedFile;
 
 // The open dialog's filter; the image drop accepts an extension found anywhere in it.
-extern const char* const kConverterOpenFilter;
+const std::string& ConverterOpenFilter();
 
 // The largest custom icon side the create command accepts.
 inline constexpr int kMaxCustomIconSide = 4096;
@@ -32,7 +32,7 @@ public:
   std::string Edit1 = "для цветного отображения (256 цветов)";
   std::string Edit2;
   std::string edFileName = "Иконко Йа";
-  std::string OpenDialogFilter = kConverterOpenFilter;
+  std::string OpenDialogFilter = ConverterOpenFilter();
 
   // --- commands and notifications ---
   void loadImageFile(const std::string& fileName);

@@ -122,7 +122,7 @@ TForm1::TForm1(QWidget* parent)
 
   OpenTalvexDialog1 = new TOpenTalvexDialog(this);
   OpenTalvexDialog1->AutoSetFilter = false;
-  OpenTalvexDialog1->Filter = QString::fromUtf8(kConverterOpenFilter);
+  OpenTalvexDialog1->Filter = QString::fromStdString(ConverterOpenFilter());
   OpenTalvexDialog1->AlwaysAnimate = true;
   OpenTalvexDialog1->AutoAdjustDPI = true;
   OpenTalvexDialog1->FilteredAdjustDPI = true;

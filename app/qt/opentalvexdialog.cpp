@@ -182,24 +182,8 @@ void TOpenTalvexDialog::SetInitialDir(const QString& dir) {
 }
 
 QString TOpenTalvexDialog::BuildFilter(const TOpenDialogTexts& texts, bool addVideo) {
-  QString all, pairs;
-  const auto& formats = IOFileFormats();
-  for (size_t i = 0; i < formats.size(); ++i) {
-    const TIOFileFormatInfo& f = formats[i];
-    if (!f.ReadFunction) continue;
-    const QStringList exts = QString::fromStdString(f.Extensions).split(';', Qt::SkipEmptyParts);
-    QStringList patterns;
-    for (const QString& e : exts) patterns << "*." + e.toLower();
-    const QString list = patterns.join(';');
-    pairs += "|" + QString::fromStdString(f.DisplayName) + " (" + exts.join(';').toUpper() + ")|" + list;
-    all += list;
-    if (i + 1 < formats.size()) all += ";";
-  }
-  if (addVideo) {
-    all += ";*.avi";
-    pairs += "|" + texts.VideoForWindows + " (AVI)|*.avi";
-  }
-  return texts.AllGraphics + "|" + all + pairs;
+  return QString::fromStdString(IOOpenDialogFilter(texts.AllGraphics.toStdString(), addVideo,
+                                                   texts.VideoForWindows.toStdString(), true));
 }
 
 QStringList TOpenTalvexDialog::NameFilters(const QString& filter) {

@@ -274,10 +274,33 @@ TEST_F(ConverterTest, FolderDropTakesAnEntryWithoutExtension) {
   EXPECT_EQ(conv.Edit2, "/data/out");
 }
 
+// The filter comes from the format table; this is the text the window always had.
+TEST(ConverterFilter, IsTheWindowsOwnText) {
+  EXPECT_EQ(ConverterOpenFilter(),
+            "Вся графика|*.tif;*.tiff;*.fax;*.g3n;*.g3f;*.gif;*.jpg;*.jpeg;*.jpe;*.pcx;*.bmp;*.dib;*.rle;"
+            "*.ico;*.cur;*.png;*.wmf;*.emf;*.tga;*.targa;*.vda;*.icb;*.vst;*.pix;*.pxm;*.ppm;*.pgm;*.pbm;"
+            "*.wbmp;*.jp2;*.j2k;*.jpc;*.j2c;;*.avi"
+            "|TIFF Bitmap (TIF;TIFF;FAX;G3N;G3F)|*.tif;*.tiff;*.fax;*.g3n;*.g3f"
+            "|CompuServe Bitmap (GIF)|*.gif"
+            "|JPEG Bitmap (JPG;JPEG;JPE)|*.jpg;*.jpeg;*.jpe"
+            "|PaintBrush (PCX)|*.pcx"
+            "|Windows Bitmap (BMP;DIB;RLE)|*.bmp;*.dib;*.rle"
+            "|Windows Icon (ICO)|*.ico"
+            "|Windows Cursor (CUR)|*.cur"
+            "|Portable Network Graphics (PNG)|*.png"
+            "|Windows Metafile (WMF)|*.wmf"
+            "|Enhanced Windows Metafile (EMF)|*.emf"
+            "|Targa Bitmap (TGA;TARGA;VDA;ICB;VST;PIX)|*.tga;*.targa;*.vda;*.icb;*.vst;*.pix"
+            "|Portable Pixmap, GrayMap, BitMap (PXM;PPM;PGM;PBM)|*.pxm;*.ppm;*.pgm;*.pbm"
+            "|Wireless Bitmap (WBMP)|*.wbmp"
+            "|JPEG2000 (JP2)|*.jp2"
+            "|JPEG2000 Code Stream (J2K;JPC;J2C)|*.j2k;*.jpc;*.j2c");
+}
+
 TEST_F(ConverterTest, OpenCommandStartsInTheProgramFolder) {
   conv.SpeedButton1Click();
   EXPECT_EQ(host.OpenInitialDir, folder);
-  EXPECT_EQ(host.OpenFilter, kConverterOpenFilter);
+  EXPECT_EQ(host.OpenFilter, ConverterOpenFilter());
   EXPECT_TRUE(engine.Loaded.empty());
   host.OpenConfirms = true;
   host.OpenAnswer = "/p/dog.bmp";

@@ -82,6 +82,9 @@ TEST_F(CliTest, HelpAndBadUsage) {
   TRun help = Cli("--help", dir);
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("quelmar-cli convert INPUT OUTPUT.ico"), std::string::npos);
+  // The writable extensions come from the format table.
+  EXPECT_NE(help.out.find("Writable extensions: jpg, jpeg, jpe, bmp, dib, rle, ico, png.\n"), std::string::npos)
+      << help.out;
   const char* bad[] = {"",
                        "frobnicate",
                        "convert only-one.png",

@@ -12,11 +12,19 @@
 #include <vector>
 
 #include "codecs/png.h"
+#include "codecs/common/bytes.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
+
+// Little-endian fields of a file image under construction or test; .at() checks
+// that the field lies inside.
+inline uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return GetLE16(&v.at(at + 1) - 1); }
+inline uint32_t Get32(const std::vector<uint8_t>& v, size_t at) { return GetLE32(&v.at(at + 3) - 3); }
+inline void Put16(std::vector<uint8_t>& v, size_t at, uint32_t x) { PutLE16(&v.at(at + 1) - 1, x); }
+inline void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) { PutLE32(&v.at(at + 3) - 3, x); }
 
 // An RGBA picture, rows top to bottom.
 struct TRGBAImage {
@@ -130,7 +138,7 @@ inline TRGBAImage PNGFileRead(const std::string& file) {
   TIOProgress progress;
   progress.abort = &abortFlag;
   std::unique_ptr<TLXMask> mask;
-  PNGReadStream(s, &b, params, false, mask, false, progress);
+  PNGReadStream(s, &b, params, progress, false, false, mask);
   if (abortFlag) return {};
   return FromBitmap(b, mask.get());
 }

@@ -28,7 +28,7 @@ struct Job {
 
 bool Decode(TStream& s, TLXBitmap& b, TIOParamsVals& p, bool paramsOnly = false) {
   Job r;
-  JPEGReadStream(s, nullptr, &b, false, paramsOnly, r.prog, p);
+  JPEGReadStream(s, &b, p, r.prog, paramsOnly);
   return !r.abort;
 }
 
@@ -142,8 +142,8 @@ TEST(JpegRead, GreyJunkDensityAndScaleChoice) {
   ASSERT_EQ(grey[13], 1);
   grey[13] = 2;
   grey[14] = 0, grey[15] = 118, grey[16] = 0, grey[17] = 118;
-  std::vector<uint8_t> withJunk(50, 0x55);
-  withJunk.insert(withJunk.end(), grey.begin(), grey.end());
+  std::vector<uint8_t> withJunk = grey;
+  withJunk.insert(withJunk.begin(), 50, uint8_t(0x55));
   TMemoryStream s(withJunk);
   TLXBitmap b;
   Params p;

@@ -12,6 +12,7 @@
 #include <string>
 #include <zlib.h>
 
+#include "codecs/common/dib.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "io/params.h"
@@ -38,7 +39,7 @@ void Decode(TStream& s, Decoded& d, bool paramsOnly = false) {
   std::atomic<bool> abort{false};
   TIOProgress prog;
   prog.abort = &abort;
-  PNGReadStream(s, &d.bitmap, d.params, paramsOnly, d.mask, paramsOnly, prog);
+  PNGReadStream(s, &d.bitmap, d.params, prog, paramsOnly, paramsOnly, d.mask);
   d.aborted = abort;
 }
 
@@ -69,8 +70,8 @@ TRGB Pixel(Decoded& d, int x, int y) { return d.bitmap.GetPixelRGB(x, y); }
 
 // Every valid PngSuite file decodes to the reference RGBA, except where the
 // reader's own rules give other pixels:
-//  - 1-bit files keep their index bits (an lx1g image): the reference colour must be
-//    the palette entry of the bit;
+//  - none for 1-bit files: grey ones and those with a black and white palette load
+//    as lx1g (bit 1 white), the others in colour, like the deeper palette files;
 //  - 16-bit samples are reduced to their high byte, compared with the _to8 reference;
 //  - gamma is not applied by the reader (g*), so those files compare only by size.
 TEST(PngSuite, ValidFilesMatchReference) {
@@ -98,15 +99,14 @@ TEST(PngSuite, ValidFilesMatchReference) {
       for (int& v : px) v >>= 8;
     ASSERT_EQ(px.size(), size_t(w) * h * 4);
     if (name[0] == 'g') continue;
-    const bool oneBit = d.params.BitsPerSample == 1;
-    ASSERT_EQ(d.bitmap.PixelFormat(), oneBit ? lx1g : lx24RGB);
+    const bool mono = d.params.BitsPerSample == 1 &&
+                      MonoTableOf(d.params.ColorMap.data(), d.params.ColorMapCount) != TMonoTable::mtColour;
+    ASSERT_EQ(d.bitmap.PixelFormat(), mono ? lx1g : lx24RGB);
     int bad = 0;
     for (int y = 0; y < h && bad < 5; ++y) {
       for (int x = 0; x < w && bad < 5; ++x) {
         const int* ref4 = &px[(size_t(y) * w + x) * 4];
-        TRGB c = Pixel(d, x, y);
-        const int bit = c.r ? 1 : 0;
-        if (oneBit && bit < d.params.ColorMapCount) c = d.params.ColorMap[size_t(bit)];
+        const TRGB c = Pixel(d, x, y);
         const int a = d.mask ? d.mask->Scanline(y)[x] : 255;
         if (ref4[3] == 0 && a == 0) continue;  // colour under full transparency is free
         if (std::abs(c.r - ref4[0]) > tolerance || std::abs(c.g - ref4[1]) > tolerance ||
@@ -163,7 +163,9 @@ TEST(PngRead, FormatsParamsAndTransparency) {
       {"basn4a08", false, lx24RGB, 2, 8, false},
       {"tbrn2c08", false, lx24RGB, 3, 8, false},  // tRNS colour on RGB becomes alpha
       {"tbbn0g04", false, lx24RGB, 1, 4, false},  // tRNS grey
-      {"basn3p01", false, lx1g, 1, 1, true},
+      {"basn0g01", false, lx1g, 1, 1, true},
+      {"basn3p01", false, lx24RGB, 1, 1, true},  // two colours that are not black and white
+      {"basn3p01", true, lx24RGB, 1, 1, true},   // as the 2- and 4-bit palette files
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
@@ -195,7 +197,7 @@ TEST(PngRead, BlendAlphaDecodesEveryValidFileIntoItsBitmap) {
       std::atomic<bool> abort{false};
       TIOProgress prog;
       prog.abort = &abort;
-      PNGReadStream(s, &d.bitmap, d.params, true, d.mask, false, prog);
+      PNGReadStream(s, &d.bitmap, d.params, prog, false, true, d.mask);
       EXPECT_FALSE(abort);
       EXPECT_FALSE(d.mask);
       EXPECT_EQ(d.bitmap.Width(), d.params.Width);
@@ -303,7 +305,7 @@ std::vector<uint8_t> Encode(TLXBitmap& b, TIOParamsVals& p, TLXMask* mask) {
   std::atomic<bool> abort{false};
   TIOProgress prog;
   prog.abort = &abort;
-  PNGWriteStream(out, &b, p, mask, prog);
+  PNGWriteStream(out, &b, p, prog, mask);
   EXPECT_FALSE(abort);
   return out.Data();
 }

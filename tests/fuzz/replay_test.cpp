@@ -14,6 +14,7 @@
 #include "codecs/jpeg.h"
 #include "fuzz/load_target.h"
 #include "image/bitmap.h"
+#include "io/formattable.h"
 #include "io/params.h"
 #include "io/progress.h"
 #include "platform/stream.h"
@@ -23,16 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The selector byte that names the file's own format.
+// The selector byte that names the file's own format: its file-type code.
 uint8_t SelectorFor(const fs::path& file) {
-  std::string ext = file.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-  if (ext == ".bmp") return 1;
-  if (ext == ".ico") return 2;
-  if (ext == ".cur") return 3;
-  if (ext == ".png") return 4;
-  if (ext == ".jpg" || ext == ".jpeg") return 5;
-  return 0;
+  const TIOFormat* row = IOFormatRowForExtension(file.extension().string(), iorLoadByExtension);
+  return row ? uint8_t(row->FileType) : 0;
 }
 
 std::vector<uint8_t> ReadAll(const std::string& name) {
@@ -138,7 +133,7 @@ TEST(LoadReplay, DamagedJpegs) {
   };
   for (const Case& c : {Case{false, 2}, Case{true, 2}, Case{false, 1}, Case{false, 3}}) {
     const std::vector<uint8_t> data = EncodeJpeg(c.progressive, c.colorSpace);
-    RunDamaged(5, data);
+    RunDamaged(uint8_t(ioJPEG), data);
     RunDamaged(0, data);
   }
 }

@@ -77,6 +77,24 @@ TEST_F(IOWithCodecs, PNGAlphaTravelsThroughTheMask) {
   EXPECT_EQ(in.Bitmap()->AlphaChannel()->Scanline(0)[0], 0);
 }
 
+// The PNG row passes the parameters-only flag as the blend flag too, on purpose:
+// parameter reads blend, so they report the file's bKGD colour in PNGBackground,
+// while loads keep the transparency as a mask and leave PNGBackground alone.
+TEST(IOWithCodecsCorpus, PNGParameterReadsReportTheBackgroundAndLoadsKeepIt) {
+  REQUIRE_CORPUS();
+  const std::string name = CorpusPath("png/pngsuite/png/bgyn6a16.png");  // yellow bKGD, 16-bit RGBA
+  if (!fs::exists(name)) GTEST_SKIP() << name << " is not in the corpus";
+  TTalvexIO io;
+  io.Params().PNGBackground = TRGB{1, 2, 3};
+  io.LoadFile(name);
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Params().PNGBackground, (TRGB{1, 2, 3}));
+  EXPECT_TRUE(io.Bitmap()->HasAlphaChannel());
+  io.ReadParamsFile(name);
+  ASSERT_FALSE(io.AbortFlag);
+  EXPECT_EQ(io.Params().PNGBackground, CreateRGB(255, 255, 0));
+}
+
 TEST_F(IOWithCodecs, JPEGConvertsGreyWordsAndLoadsWithTheDefaultResolution) {
   TTalvexIO out, in;
   out.Bitmap()->Allocate(16, 8, lx16g);

@@ -9,11 +9,12 @@
 
 #include "image/bitmap.h"
 #include "image/mask.h"
-#include "io/codectable.h"
+#include "io/formattable.h"
 #include "io/registry.h"
 #include "platform/bitmap.h"
 #include "platform/stream.h"
 #include "tests/support/corpus.h"
+#include "tests/support/streams.h"
 
 namespace fs = std::filesystem;
 
@@ -99,27 +100,33 @@ bool StartsWithFKMagic(TStream& s, const char* magic) {
   return s.Read(b, 4) == 4 && std::memcmp(b, magic, 4) == 0;
 }
 
+// The format's own row with the fake reader and writer as entry points, and
+// test (or none) as its content test; its rules and signatures stay.
 template <int Code>
-TIOCodecEntry Fake(TIOCodecTest test = nullptr) {
-  return TIOCodecEntry{Code, FakeRead<Code>, FakeWrite<Code>, test};
+TIOFormat Fake(TIOFormatTest test = nullptr) {
+  TIOFormat row = *IOFormatRow(Code);
+  row.Read = FakeRead<Code>;
+  row.Write = FakeWrite<Code>;
+  row.Content.Test = test;
+  return row;
 }
 
 void InstallFakes() {
-  IOSetCodec(Fake<ioTIFF>());
-  IOSetCodec(Fake<ioGIF>());
-  IOSetCodec(Fake<ioJPEG>());
-  IOSetCodec(Fake<ioPCX>());
-  IOSetCodec(Fake<ioBMP>());
-  IOSetCodec(Fake<ioICO>([](TStream& s) { return StartsWithFKMagic(s, "\0\0\1\0"); }));
-  IOSetCodec(Fake<ioCUR>([](TStream& s) { return StartsWithFKMagic(s, "\0\0\2\0"); }));
-  IOSetCodec(Fake<ioPNG>([](TStream& s) { return StartsWithFKMagic(s, "\x89PNG"); }));
-  IOSetCodec(Fake<ioTGA>());
-  IOSetCodec(Fake<ioPXM>());
-  IOSetCodec(Fake<ioWBMP>());
-  IOSetCodec(Fake<ioJP2>());
-  IOSetCodec(Fake<ioJ2K>());
-  IOSetCodec(Fake<ioPS>());
-  IOSetCodec(Fake<ioPDF>());
+  IOSetFormatRow(Fake<ioTIFF>());
+  IOSetFormatRow(Fake<ioGIF>());
+  IOSetFormatRow(Fake<ioJPEG>());
+  IOSetFormatRow(Fake<ioPCX>());
+  IOSetFormatRow(Fake<ioBMP>());
+  IOSetFormatRow(Fake<ioICO>([](TStream& s) { return StartsWithFKMagic(s, "\0\0\1\0"); }));
+  IOSetFormatRow(Fake<ioCUR>([](TStream& s) { return StartsWithFKMagic(s, "\0\0\2\0"); }));
+  IOSetFormatRow(Fake<ioPNG>([](TStream& s) { return StartsWithFKMagic(s, "\x89PNG"); }));
+  IOSetFormatRow(Fake<ioTGA>());
+  IOSetFormatRow(Fake<ioPXM>());
+  IOSetFormatRow(Fake<ioWBMP>());
+  IOSetFormatRow(Fake<ioJP2>());
+  IOSetFormatRow(Fake<ioJ2K>());
+  IOSetFormatRow(Fake<ioPS>());
+  IOSetFormatRow(Fake<ioPDF>());
 }
 
 std::vector<uint8_t> FK(uint8_t w = 3, uint8_t h = 2) { return {'F', 'K', w, h}; }
@@ -167,7 +174,7 @@ protected:
     io_.OnFinishWork = {[](void* ctx, void*) { ++static_cast<TEvents*>(ctx)->finished; }, &events_};
   }
   void TearDown() override {
-    IOResetCodecs();
+    IOResetFormatRows();
     IOResetRegistry();
     std::error_code ec;
     fs::remove_all(dir_, ec);
@@ -325,8 +332,10 @@ TEST_F(IOController, EmptyNamesAndAddresses) {
 }
 
 TEST_F(IOController, FormatWithoutCodecFailsCleanly) {
-  IOResetCodecs();
-  IOSetCodec(TIOCodecEntry{ioBMP, nullptr, nullptr, nullptr});
+  TIOFormat bmp = *IOFormatRow(ioBMP);
+  bmp.Read = nullptr;
+  bmp.Write = nullptr;
+  IOSetFormatRow(bmp);
   const std::string name = Path("a.bmp");
   WriteFile(name, FK());
   io_.LoadFile(name);
@@ -608,21 +617,6 @@ TEST_F(IOController, SaveThroughASymbolicLinkReplacesTheFileItNames) {
   EXPECT_TRUE(fs::is_symlink(Path("link.bmp")));
   EXPECT_EQ(ReadFile(Path("real.bmp")).size(), 4u);
 }
-
-namespace {
-// Takes at most `room` bytes, like a full disk.
-class TShortStream : public TMemoryStream {
-public:
-  explicit TShortStream(int64_t room) : room_(room) {}
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t n = std::min(count, room_ - Size());
-    return n > 0 ? TMemoryStream::Write(buffer, n) : 0;
-  }
-
-private:
-  int64_t room_;
-};
-}  // namespace
 
 TEST_F(IOController, ShortWriteSetsAbortFlag) {
   io_.Bitmap()->Allocate(3, 2, lx24RGB);

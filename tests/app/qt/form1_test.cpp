@@ -275,7 +275,7 @@ TEST_F(Form1Test, OpenButtonLoadsTheChosenFile) {
 }
 
 TEST(OpenTalvexDialog, NameFiltersDropTheEmptyPattern) {
-  const QStringList filters = TOpenTalvexDialog::NameFilters(QString::fromUtf8(kConverterOpenFilter));
+  const QStringList filters = TOpenTalvexDialog::NameFilters(QString::fromStdString(ConverterOpenFilter()));
   ASSERT_EQ(filters.size(), 16);
   EXPECT_TRUE(filters[0].startsWith(QString::fromUtf8("Вся графика (*.tif *.tiff")));
   EXPECT_TRUE(filters[0].endsWith("*.j2c *.avi)")) << filters[0].toStdString();

@@ -11,8 +11,8 @@ struct TIOProgress;
 // of bytes of the file in the stream; 0 or less lets bfSize stand in. With
 // paramsOnly the record is filled and the bitmap left alone. Bad or truncated
 // data sets AbortFlag.
-void BMPReadStream(TStream& stream, TLXBitmap* bitmap, int64_t dataSize, TIOParamsVals& params,
-                   TIOProgress& progress, bool paramsOnly);
+void BMPReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, int64_t dataSize);
 
 // Writes bitmap at 1, 4, 8 or 24 bits (chosen by BitsPerSample/SamplesPerPixel),
 // RLE-compressed when BMPCompression is 1, with the header BMPVersion names.

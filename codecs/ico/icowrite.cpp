@@ -1,4 +1,4 @@
-#include "codecs/icowrite.h"
+#include "codecs/ico/icowrite.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "codecs/common/bytes.h"
+#include "codecs/common/resolution.h"
 #include "image/bitmap.h"
 #include "io/params.h"
 #include "io/progress.h"
@@ -15,17 +17,6 @@
 #include "view/view.h"
 
 namespace {
-
-void Put16(uint8_t* p, uint32_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); p[2] = uint8_t(v >> 16); p[3] = uint8_t(v >> 24);
-}
-
-uint32_t DpiToPels(int32_t dpi) {
-  const long double v = std::nearbyint(static_cast<long double>(dpi) / 2.54L * 100.0L);
-  if (v < 0) return 0;
-  return v > 2147483647.0L ? 2147483647u : uint32_t(v);
-}
 
 // The size the processing component's size rule gives for a request.
 void ProducedSize(int srcW, int srcH, int reqW, int reqH, int& w, int& h) {
@@ -63,14 +54,14 @@ bool WriteImage(TStream& stream, TLXBitmap* work, int depth, TIOParamsVals& para
   const bool hasAlpha = work->HasAlphaChannel();
 
   uint8_t header[40] = {};
-  Put32(header, 40);
-  Put32(header + 4, uint32_t(W));
-  Put32(header + 8, uint32_t(2 * H));
-  Put16(header + 12, 1);
-  Put16(header + 14, uint32_t(depth));
-  Put32(header + 20, depth >= 24 ? 0u : uint32_t(H * rowLength + H * maskLength));
-  Put32(header + 24, DpiToPels(params.DpiX()));
-  Put32(header + 28, DpiToPels(params.DpiY()));
+  PutLE32(header, 40);
+  PutLE32(header + 4, uint32_t(W));
+  PutLE32(header + 8, uint32_t(2 * H));
+  PutLE16(header + 12, 1);
+  PutLE16(header + 14, uint32_t(depth));
+  PutLE32(header + 20, depth >= 24 ? 0u : uint32_t(H * rowLength + H * maskLength));
+  PutLE32(header + 24, PixelsPerMetreFromDpi(params.DpiX()));
+  PutLE32(header + 28, PixelsPerMetreFromDpi(params.DpiY()));
   if (!SafeStreamWrite(stream, progress, header, 40)) return false;
 
   std::vector<uint8_t> row(size_t(std::max(rowLength, maskLength)), 0);
@@ -181,7 +172,7 @@ void ICOWriteStream(TStream& stream, TLXBitmap* source, TIOParamsVals& params,
   }
   const int64_t base = stream.Position();
   uint8_t dir[6] = {0, 0, 1, 0, 0, 0};
-  Put16(dir + 4, uint32_t(n));
+  PutLE16(dir + 4, uint32_t(n));
   if (!SafeStreamWrite(stream, progress, dir, 6)) return;
   progress.step = 100.0 / n;
   const int64_t entriesPos = stream.Position();
@@ -264,10 +255,10 @@ void ICOWriteStream(TStream& stream, TLXBitmap* source, TIOParamsVals& params,
     d[1] = uint8_t(e.height >= 256 ? 0 : e.height);
     const bool palette = e.depth <= 8;
     d[2] = palette ? uint8_t(std::min(1 << e.depth, 255)) : 0;
-    Put16(d + 4, palette ? 0 : 1);
-    Put16(d + 6, palette ? 0 : uint32_t(e.depth));
-    Put32(d + 8, uint32_t(e.size));
-    Put32(d + 12, uint32_t(e.offset));
+    PutLE16(d + 4, palette ? 0 : 1);
+    PutLE16(d + 6, palette ? 0 : uint32_t(e.depth));
+    PutLE32(d + 8, uint32_t(e.size));
+    PutLE32(d + 12, uint32_t(e.offset));
     if (!SafeStreamWrite(stream, progress, d, 16)) break;
   }
   stream.SetPosition(end);

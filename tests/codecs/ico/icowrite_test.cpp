@@ -1,4 +1,4 @@
-#include "codecs/icowrite.h"
+#include "codecs/ico/icowrite.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "codecs/ico.h"
+#include "codecs/ico/ico.h"
 #include "image/bitmap.h"
 #include "image/mask.h"
 #include "io/controller.h"
@@ -18,11 +18,6 @@
 #include "tests/support/corpus.h"
 
 namespace {
-
-uint32_t Get32(const std::vector<uint8_t>& v, size_t at) {
-  return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (uint32_t(v[at + 3]) << 24);
-}
-uint16_t Get16(const std::vector<uint8_t>& v, size_t at) { return uint16_t(v[at] | (v[at + 1] << 8)); }
 
 struct TWriter {
   TIOParamsVals params{nullptr};
@@ -79,7 +74,7 @@ struct TReadBack {
     params.IconImageIndex = index;
     params.IconBackground = TRGB{1, 2, 3};
     TMemoryStream s(file);
-    ICOReadStream(s, &bitmap, params, false, progress, mask);
+    ICOReadStream(s, &bitmap, params, progress, false, mask);
     return !abortFlag;
   }
 };

@@ -15,13 +15,13 @@ struct TIOProgress;
 // IconBitCounts. A file that starts with "BM" is read as a bitmap file. PNG
 // entries are decoded by the PNG codec. Bad data or an index past the last image
 // sets AbortFlag.
-void ICOReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool paramsOnly,
-                   TIOProgress& progress, std::unique_ptr<TLXMask>& mask);
+void ICOReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, std::unique_ptr<TLXMask>& mask);
 
 // The same for image CursorImageIndex of a cursor; the hot spot goes to
 // CursorHotSpotX/Y and transparent pixels take CursorBackground.
-void CURReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, bool paramsOnly,
-                   TIOProgress& progress, std::unique_ptr<TLXMask>& mask);
+void CURReadStream(TStream& stream, TLXBitmap* bitmap, TIOParamsVals& params, TIOProgress& progress,
+                   bool paramsOnly, std::unique_ptr<TLXMask>& mask);
 
 // Content tests; the stream position is restored.
 bool IsICOStream(TStream& stream);
